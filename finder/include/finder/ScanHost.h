@@ -1,0 +1,44 @@
+// What the URL finder needs from the windows around it. The main window implements this
+// interface; the finder never sees a window class, so it can be tested without a display.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "finder/ResourceFilter.h"
+#include "finder/ResultRecord.h"
+#include "win32/windows.h"
+
+// The one scan state of the program, held by the main window.
+struct ScanState {
+    BOOL m_running = FALSE;
+    BOOL m_paused = FALSE;
+    BOOL m_filterEnabled = TRUE;
+    BOOL m_useFileExtFilter = FALSE;
+    std::u16string m_mimeFilter;
+    ExtensionFilter m_fileExtFilter;
+    std::map<std::uint32_t, ResultRecord> m_results;
+};
+
+class CScanHost : public ScanState {
+public:
+    virtual ~CScanHost() = default;
+
+    // Calls the global function `name` of the main window's page with one string argument.
+    // Answers false when there is no page to call into.
+    virtual bool CallPageFunction(const char* name, const std::string& utf8Argument) = 0;
+
+    // Creates the scan window with the title "Trawlet" and its icons when it has no web view
+    // (first start, or the user closed it). Answers false when creation failed.
+    virtual bool EnsureScanWindow() = 0;
+
+    // LoadUrlUtf8 of the scan window.
+    virtual bool LoadScanUrlUtf8(const char* address) = 0;
+
+    // ShowWindow(SW_SHOW) and UpdateWindow of the scan window.
+    virtual void ShowScanWindow() = 0;
+
+    // The main window's top-level handle, which owns the clipboard.
+    virtual HWND ClipboardOwner() = 0;
+};
