@@ -1,0 +1,119 @@
+// Start-up, the message loop and shut-down.
+#include "app/App.h"
+
+#include <cstdio>
+
+#include "app/LocalPaths.h"
+#include "webkitcom/WebKit.h"
+
+CMyApp* g_app = nullptr;
+
+namespace {
+
+// Each access to the standard preferences is one transaction of its own: any failing step
+// ends that transaction silently and start-up goes on.
+template <class Action>
+void WithStandardPreferences(Action action) {
+    IWebPreferences* factory = nullptr;
+    if (FAILED(WebKitCreateInstance(CLSID_WebPreferences, nullptr, IID_IWebPreferences,
+                                    reinterpret_cast<void**>(&factory))) ||
+        !factory) {
+        return;
+    }
+    IWebPreferences* standard = nullptr;
+    HRESULT hr = factory->standardPreferences(&standard);
+    factory->Release();
+    if (FAILED(hr) || !standard) return;
+    IWebPreferencesPrivate* prefs = nullptr;
+    hr = standard->QueryInterface(IID_IWebPreferencesPrivate, reinterpret_cast<void**>(&prefs));
+    standard->Release();
+    if (FAILED(hr) || !prefs) return;
+    action(prefs);
+    prefs->Release();
+}
+
+}  // namespace
+
+CWebKitApp::CWebKitApp(HINSTANCE instance, int cmdShow) {
+    OleInitialize(nullptr);
+    m_hInstance = instance;
+    m_nCmdShow = cmdShow;
+
+    WithStandardPreferences([](IWebPreferencesPrivate* prefs) {
+        BOOL enabled = FALSE;
+        if (SUCCEEDED(prefs->isWebSecurityEnabled(&enabled)) && enabled) {
+            prefs->setWebSecurityEnabled(FALSE);
+        }
+    });
+    WithStandardPreferences([](IWebPreferencesPrivate* prefs) {
+        BOOL enabled = FALSE;
+        if (FAILED(prefs->localStorageEnabled(&enabled)) || !enabled) {
+            prefs->setLocalStorageEnabled(TRUE);
+        }
+    });
+    std::u16string storedPath;
+    WithStandardPreferences([&storedPath](IWebPreferencesPrivate* prefs) {
+        BSTR path = nullptr;
+        if (SUCCEEDED(prefs->localStorageDatabasePath(&path)) && path) storedPath = path;
+        SysFreeString(path);
+    });
+    if (storedPath.empty()) {
+        std::u16string folder;
+        // Without a data folder the set-up is skipped rather than done at the root of the
+        // file system.
+        if (GetAppDataFolder(folder) && !folder.empty()) {
+            folder += u"/WebKitUtil";
+            CreateDirectoryW(folder.c_str(), nullptr);
+            folder += u"/LocalStorage";
+            CreateDirectoryW(folder.c_str(), nullptr);
+            WithStandardPreferences([&folder](IWebPreferencesPrivate* prefs) {
+                BSTR path = SysAllocString(folder.c_str());
+                prefs->setLocalStorageDatabasePath(path);
+                SysFreeString(path);
+            });
+        }
+    }
+}
+
+CWebKitApp::~CWebKitApp() {
+    OleUninitialize();
+}
+
+ATOM CWebKitApp::RegisterWindowClass() {
+    return ::RegisterWindowClass(m_hInstance);
+}
+
+bool CWebKitApp::Run() {
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return true;
+}
+
+CMyApp::CMyApp(HINSTANCE instance, int cmdShow) : CWebKitApp(instance, cmdShow) {
+    m_mainWindow.AttachWindows(&m_scanWindow, &m_popupWindows);
+    m_scanWindow.AttachPopupList(&m_popupWindows);
+}
+
+CMyApp::~CMyApp() {
+    for (CMyWindow* window : m_popupWindows) delete window;
+    m_popupWindows.clear();
+    m_popupWindows.shrink_to_fit();
+}
+
+bool CMyApp::Run() {
+    if (!m_mainWindow.Create(u"Trawlet", m_hInstance) || !m_mainWindow.GetHWnd()) {
+        std::fprintf(stderr, "trawlet: the main window could not be created (no web engine?)\n");
+        return false;
+    }
+    ShowWindow(m_mainWindow.GetHWnd(), m_nCmdShow);
+    UpdateWindow(m_mainWindow.GetHWnd());
+    m_mainWindow.SetIcons();
+    DragAcceptFiles(m_mainWindow.GetHWnd(), TRUE);
+    std::u16string pageUrl;
+    GetIndexPageUrl(pageUrl);
+    m_mainWindow.LoadUrl(pageUrl.c_str());
+    return CWebKitApp::Run();
+}

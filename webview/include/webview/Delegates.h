@@ -1,0 +1,196 @@
+// The engine's delegate objects. For each interface a no-op class answers E_NOTIMPL to every
+// method, and a working class turns the calls it cares about into the window's hooks.
+// Delegates are embedded in their window; their count starts at 1, the window's own
+// reference, which is never given up.
+#pragma once
+
+#include "webkitcom/WebKit.h"
+
+class CWebKitWindow;
+
+// Finds the window that hosts the calling view, or null.
+CWebKitWindow* WindowForView(IWebView* webView);
+
+template <class Interface, const IID* InterfaceId>
+class CDelegateBase : public Interface {
+public:
+    HRESULT QueryInterface(REFIID riid, void** object) override {
+        if (!object) return E_POINTER;
+        *object = nullptr;
+        if (IsEqualGUID(riid, IID_IUnknown) || IsEqualGUID(riid, *InterfaceId)) {
+            *object = static_cast<Interface*>(this);
+            AddRef();
+            return S_OK;
+        }
+        return E_NOINTERFACE;
+    }
+    ULONG AddRef() override { return static_cast<ULONG>(++m_refCount); }
+    ULONG Release() override {
+        int count = --m_refCount;
+        if (count == 0) delete this;
+        return static_cast<ULONG>(count);
+    }
+    virtual ~CDelegateBase() = default;
+    int RefCount() const { return m_refCount; }
+
+protected:
+    int m_refCount = 1;
+};
+
+// ---- Frame load -----------------------------------------------------------------------------
+
+class CEmptyFrameLoadDelegate
+    : public CDelegateBase<IWebFrameLoadDelegate, &IID_IWebFrameLoadDelegate> {
+public:
+    HRESULT didStartProvisionalLoadForFrame(IWebView*, IWebFrame*) override { return E_NOTIMPL; }
+    HRESULT didReceiveServerRedirectForProvisionalLoadForFrame(IWebView*, IWebFrame*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT didFailProvisionalLoadWithError(IWebView*, IWebError*, IWebFrame*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT didCommitLoadForFrame(IWebView*, IWebFrame*) override { return E_NOTIMPL; }
+    HRESULT didReceiveTitle(IWebView*, BSTR, IWebFrame*) override { return E_NOTIMPL; }
+    HRESULT didChangeIcons(IWebView*, IWebFrame*) override { return E_NOTIMPL; }
+    HRESULT didFinishLoadForFrame(IWebView*, IWebFrame*) override { return E_NOTIMPL; }
+    HRESULT didFailLoadWithError(IWebView*, IWebError*, IWebFrame*) override { return E_NOTIMPL; }
+    HRESULT didChangeLocationWithinPageForFrame(IWebView*, IWebFrame*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT willCloseFrame(IWebView*, IWebFrame*) override { return E_NOTIMPL; }
+    HRESULT didClearWindowObject(IWebView*, JSContextRef, JSObjectRef, IWebFrame*) override {
+        return E_NOTIMPL;
+    }
+};
+
+class CDefFrameLoadDelegate : public CEmptyFrameLoadDelegate {
+public:
+    HRESULT didFailProvisionalLoadWithError(IWebView* webView, IWebError* error,
+                                            IWebFrame* frame) override;
+    HRESULT didFinishLoadForFrame(IWebView* webView, IWebFrame* frame) override;
+    HRESULT didFailLoadWithError(IWebView* webView, IWebError* error, IWebFrame* frame) override;
+    HRESULT didClearWindowObject(IWebView* webView, JSContextRef context, JSObjectRef windowObject,
+                                 IWebFrame* frame) override;
+};
+
+// ---- UI -------------------------------------------------------------------------------------
+
+class CEmptyUIDelegate : public CDelegateBase<IWebUIDelegate, &IID_IWebUIDelegate> {
+public:
+    HRESULT createWebViewWithRequest(IWebView*, IWebURLRequest*, IWebView**) override {
+        return E_NOTIMPL;
+    }
+    HRESULT webViewShow(IWebView*) override { return E_NOTIMPL; }
+    HRESULT webViewClose(IWebView*) override { return E_NOTIMPL; }
+    HRESULT webViewFocus(IWebView*) override { return E_NOTIMPL; }
+    HRESULT webViewUnfocus(IWebView*) override { return E_NOTIMPL; }
+    HRESULT setStatusText(IWebView*, BSTR) override { return E_NOTIMPL; }
+    HRESULT setFrame(IWebView*, RECT*) override { return E_NOTIMPL; }
+    HRESULT webViewFrame(IWebView*, RECT*) override { return E_NOTIMPL; }
+    HRESULT runJavaScriptAlertPanelWithMessage(IWebView*, BSTR) override { return E_NOTIMPL; }
+    HRESULT runJavaScriptConfirmPanelWithMessage(IWebView*, BSTR, BOOL*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT runJavaScriptTextInputPanelWithPrompt(IWebView*, BSTR, BSTR, BSTR*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT contextMenuItemsForElement(IWebView*, IPropertyBag*, HMENU, HMENU*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT dragDestinationActionMaskForDraggingInfo(IWebView*, void*, int*) override {
+        return E_NOTIMPL;
+    }
+};
+
+class CDefUIDelegate : public CEmptyUIDelegate {
+public:
+    HRESULT createWebViewWithRequest(IWebView* sender, IWebURLRequest* request,
+                                     IWebView** newWebView) override;
+    HRESULT setFrame(IWebView* sender, RECT* frame) override;
+    HRESULT webViewFrame(IWebView* sender, RECT* frame) override;
+    HRESULT runJavaScriptAlertPanelWithMessage(IWebView* sender, BSTR message) override;
+    HRESULT runJavaScriptConfirmPanelWithMessage(IWebView* sender, BSTR message,
+                                                 BOOL* result) override;
+    HRESULT contextMenuItemsForElement(IWebView* sender, IPropertyBag* element, HMENU defaultMenu,
+                                       HMENU* newMenu) override;
+    HRESULT dragDestinationActionMaskForDraggingInfo(IWebView* webView, void* draggingInfo,
+                                                     int* mask) override;
+};
+
+// ---- Policy ---------------------------------------------------------------------------------
+
+class CEmptyPolicyDelegate : public CDelegateBase<IWebPolicyDelegate, &IID_IWebPolicyDelegate> {
+public:
+    HRESULT decidePolicyForNavigationAction(IWebView*, IPropertyBag*, IWebURLRequest*, IWebFrame*,
+                                            IWebPolicyDecisionListener*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT decidePolicyForNewWindowAction(IWebView*, IPropertyBag*, IWebURLRequest*, BSTR,
+                                           IWebPolicyDecisionListener*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT decidePolicyForMIMEType(IWebView*, BSTR, IWebURLRequest*, IWebFrame*,
+                                    IWebPolicyDecisionListener*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT unableToImplementPolicyWithError(IWebView*, IWebError*, IWebFrame*) override {
+        return E_NOTIMPL;
+    }
+};
+
+class CDefPolicyDelegate : public CEmptyPolicyDelegate {
+public:
+    HRESULT decidePolicyForNewWindowAction(IWebView* webView, IPropertyBag* actionInformation,
+                                           IWebURLRequest* request, BSTR frameName,
+                                           IWebPolicyDecisionListener* listener) override;
+};
+
+// ---- Notifications --------------------------------------------------------------------------
+
+class CEmptyNotificationObserver
+    : public CDelegateBase<IWebNotificationObserver, &IID_IWebNotificationObserver> {
+public:
+    HRESULT onNotification(IWebNotification*) override { return E_NOTIMPL; }
+};
+
+class CDefNotificationObserver : public CEmptyNotificationObserver {
+public:
+    HRESULT onNotification(IWebNotification* notification) override;
+};
+
+// ---- Resource loads -------------------------------------------------------------------------
+
+class CEmptyResourceLoadDelegate
+    : public CDelegateBase<IWebResourceLoadDelegate, &IID_IWebResourceLoadDelegate> {
+public:
+    HRESULT identifierForInitialRequest(IWebView*, IWebURLRequest*, IWebDataSource*,
+                                        unsigned long) override {
+        return E_NOTIMPL;
+    }
+    HRESULT willSendRequest(IWebView*, unsigned long, IWebURLRequest*, IWebURLResponse*,
+                            IWebDataSource*, IWebURLRequest**) override {
+        return E_NOTIMPL;
+    }
+    HRESULT didReceiveResponse(IWebView*, unsigned long, IWebURLResponse*,
+                               IWebDataSource*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT didReceiveContentLength(IWebView*, unsigned long, UINT, IWebDataSource*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT didFinishLoadingFromDataSource(IWebView*, unsigned long, IWebDataSource*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT didFailLoadingWithError(IWebView*, unsigned long, IWebError*,
+                                    IWebDataSource*) override {
+        return E_NOTIMPL;
+    }
+};
+
+// Hands every response of a watched view to result capture, which feeds the main window's
+// scan state.
+class CResourceLoadDelegate : public CEmptyResourceLoadDelegate {
+public:
+    HRESULT didReceiveResponse(IWebView* webView, unsigned long identifier,
+                               IWebURLResponse* response, IWebDataSource* dataSource) override;
+};

@@ -1,0 +1,44 @@
+// The main window: shows the program's own page, holds the scan state and the page's service
+// object, and closing it closes every window.
+#pragma once
+
+#include <vector>
+
+#include "bridgehost/ServiceHost.h"
+#include "finder/ScanHost.h"
+#include "webview/MyWindow.h"
+#include "webview/WebKitWindow.h"
+
+class CLocalWindow : public CWebKitWindow, public CScanHost {
+public:
+    CLocalWindow();
+    ~CLocalWindow() override;
+
+    void OnCreate(CREATESTRUCTW* createStruct) override;
+    void OnDropFiles(HDROP drop, const std::vector<std::u16string>& names) override;
+    void OnClose() override;
+    void OnWindowObjectCleared(JSContextRef context, JSObjectRef windowObject,
+                               IWebFrame* frame) override;
+
+    // Posts WM_DESTROY to every registered window.
+    void PostDestroyToAllWindows();
+
+    // The application's scan window and its list of additional windows.
+    void AttachWindows(CMyWindow* scanWindow, std::vector<CMyWindow*>* popupWindows);
+
+    // The one main window, or null while there is none.
+    static CLocalWindow* Instance();
+
+    // CScanHost
+    bool CallPageFunction(const char* name, const std::string& utf8Argument) override;
+    bool EnsureScanWindow() override;
+    bool LoadScanUrlUtf8(const char* address) override;
+    void ShowScanWindow() override;
+    HWND ClipboardOwner() override { return m_hWnd; }
+
+    CWebKitServiceHost m_service;
+
+private:
+    CMyWindow* m_scanWindow = nullptr;
+    std::vector<CMyWindow*>* m_popupWindows = nullptr;
+};

@@ -1,0 +1,28 @@
+// The kind of window whose loads are watched: the scan window and every window that a page in
+// one of them opens.
+#pragma once
+
+#include <vector>
+
+#include "webview/WebKitWindow.h"
+
+class CMyWindow : public CWebKitWindow {
+public:
+    CMyWindow();
+    ~CMyWindow() override;
+
+    void OnCreate(CREATESTRUCTW* createStruct) override;
+    void OnNewWindowPolicy(BSTR url, BSTR frameName) override;
+    void OnCreateWebView(BSTR url, IWebView** newWebView) override;
+
+    // Where the windows that this window's pages open are kept (the application's list,
+    // which owns them).
+    void AttachPopupList(std::vector<CMyWindow*>* popupWindows) { m_popupWindows = popupWindows; }
+
+    CResourceLoadDelegate m_resourceLoadDelegate;
+
+private:
+    CMyWindow* OpenAdditionalWindow();
+
+    std::vector<CMyWindow*>* m_popupWindows = nullptr;
+};

@@ -1,0 +1,85 @@
+// A top-level window that hosts one web view filling its client area, the one window
+// procedure of the class "WEBKIT_WINDOW", and the registry of windows.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "webkitcom/WebKit.h"
+#include "webview/Delegates.h"
+#include "win32/windows.h"
+
+// Window messages of this program.
+constexpr UINT WM_CALL_COMPLETE = WM_APP + 301;
+constexpr UINT WM_WINDOW_HOOK = WM_APP + 302;
+
+extern const WCHAR kWindowClassName[];  // "WEBKIT_WINDOW"
+
+class CWebKitWindow;
+
+// Every registered window, by top-level handle. Entries come with WM_CREATE and go after
+// WM_DESTROY; the registry running empty is the program's signal to quit.
+extern std::map<HWND, CWebKitWindow*> g_windows;
+
+// What handles WM_CALL_COMPLETE for a service object (the script bridge's business). The
+// window procedure calls it with WPARAM and LPARAM whatever window the message is for.
+using CallCompleteHandler = void (*)(WPARAM service, LPARAM outcome);
+extern CallCompleteHandler g_callCompleteHandler;
+
+class CWebKitWindow {
+public:
+    CWebKitWindow();
+    virtual ~CWebKitWindow();
+
+    // Hooks, in slot order; defaults do nothing unless said otherwise.
+    virtual void OnCreate(CREATESTRUCTW* createStruct);
+    virtual void OnSize(WPARAM sizeType, int width, int height);
+    virtual void OnTimer(WPARAM timerId);
+    virtual void OnSetFocus(WPARAM previousFocus);
+    virtual void OnKillFocus(WPARAM nextFocus);
+    virtual void OnDropFiles(HDROP drop, const std::vector<std::u16string>& names);
+    virtual void OnClose();
+    virtual void OnDestroy();
+    virtual void OnLoadFinished(BSTR mainFrameUrl);
+    virtual void OnLoadFailed(IWebError* error, IWebFrame* frame);
+    virtual void OnProvisionalLoadFailed(IWebError* error, IWebFrame* frame);
+    virtual void OnProgressStarted();
+    virtual void OnProgressChanged(int percent);
+    virtual void OnProgressFinished();
+    virtual void OnWindowObjectCleared(JSContextRef context, JSObjectRef windowObject,
+                                       IWebFrame* frame);
+    virtual void OnNewWindowPolicy(BSTR url, BSTR frameName);
+    virtual void OnCreateWebView(BSTR url, IWebView** newWebView);
+    virtual void SetWindowFrame(RECT* rect);
+    virtual void GetWindowFrame(RECT* rect);
+    virtual void OnContextMenu(IPropertyBag* element, HMENU defaultMenu, HMENU* result);
+    virtual void RunAlert(BSTR message);
+    virtual void RunConfirm(BSTR message, BOOL* answer);
+    virtual void OnUserMessage(WPARAM wParam, LPARAM lParam);
+
+    bool Create(LPCWSTR title, HINSTANCE instance);
+    bool SetIcons();
+    bool LoadUrl(LPCWSTR url);
+    bool LoadUrlUtf8(const char* url);
+    static std::u16string NormalizeUrl(LPCWSTR url);
+
+    static CWebKitWindow* WindowFromHandle(HWND hwnd);
+    static LRESULT WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+    HWND GetHWnd() const { return m_hWnd; }
+    IWebView* GetWebView() const { return m_webView; }
+
+    HINSTANCE m_hInstance = nullptr;
+    HWND m_hWnd = nullptr;
+    HWND m_hViewWnd = nullptr;
+    IWebView* m_webView = nullptr;
+    int m_lastProgress = 0;
+    CDefFrameLoadDelegate m_frameLoadDelegate;
+    CDefUIDelegate m_uiDelegate;
+    CDefPolicyDelegate m_policyDelegate;
+    IWebNotificationCenter* m_notificationCenter = nullptr;
+    CDefNotificationObserver m_notificationObserver;
+};
+
+ATOM RegisterWindowClass(HINSTANCE instance);
