@@ -63,6 +63,11 @@ struct DialogCase {
     const char* expected;  // what the page reports after the box closed
 };
 
+// Test names and failure messages show the case's name.
+void PrintTo(const DialogCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class DialogTest : public ShellTest, public ::testing::WithParamInterface<DialogCase> {};
 
 TEST_P(DialogTest, PageDialogIsAMessageBoxTitledLikeTheWindowAndAnswersThePage) {
@@ -112,6 +117,11 @@ struct NewWindowCase {
     const char* name;
     bool mouse;  // clicked by the user (xdotool) rather than by script
 };
+
+// Test names and failure messages show the case's name.
+void PrintTo(const NewWindowCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class NewWindowLinkTest : public ShellTest, public ::testing::WithParamInterface<NewWindowCase> {};
 
@@ -255,6 +265,11 @@ struct NoDisplayCase {
     const char* name;
     const char* display;  // nullptr: DISPLAY unset
 };
+
+// Test names and failure messages show the case's name.
+void PrintTo(const NoDisplayCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class NoDisplayTest : public ShellTest, public ::testing::WithParamInterface<NoDisplayCase> {};
 

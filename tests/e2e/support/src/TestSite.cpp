@@ -119,11 +119,20 @@ struct TestSite::Impl {
         static_cast<Impl*>(data)->Serve(message, path);
     }
 
+    // The server hands over the path decoded; it is encoded again the way an engine writes
+    // addresses (non-ASCII bytes and blanks as upper-case %XX, separators kept).
+    static std::string EncodedPath(const char* decoded) {
+        gchar* encoded = g_uri_escape_string(decoded, "/!$&'()*+,;=:@", FALSE);
+        std::string path = encoded;
+        g_free(encoded);
+        return path;
+    }
+
     static Request Describe(SoupServerMessage* message) {
         Request request;
         request.method = soup_server_message_get_method(message);
         GUri* uri = soup_server_message_get_uri(message);
-        request.path = g_uri_get_path(uri);
+        request.path = EncodedPath(g_uri_get_path(uri));
         if (const char* query = g_uri_get_query(uri)) {
             request.path += '?';
             request.path += query;
@@ -146,8 +155,8 @@ struct TestSite::Impl {
 
     void Serve(SoupServerMessage* message, const char* decodedPath) {
         Request request = Describe(message);
-        GUri* uri = soup_server_message_get_uri(message);
-        const std::string rawPath = g_uri_get_path(uri);
+        const std::string rawPath =
+            EncodedPath(g_uri_get_path(soup_server_message_get_uri(message)));
 
         if (rawPath == kReportPath) {
             AnswerReport(message, request);
@@ -160,7 +169,7 @@ struct TestSite::Impl {
             std::unique_lock lock(site->m_mutex);
             site->m_requests.push_back(request);
             site->m_changed.notify_all();
-            // Routes match the path as sent or its decoded form, so a test may name a route
+            // Routes match the encoded path or the decoded one, so a test may name a route
             // of a non-ASCII file either way.
             auto route = site->m_routes.find(rawPath);
             if (route == site->m_routes.end() && decodedPath)
@@ -176,7 +185,9 @@ struct TestSite::Impl {
                 }
             }
         }
-        if (!found) response = FromFolder(decodedPath ? decodedPath : rawPath.c_str());
+        if (!found)
+            response = FromFolder(
+                decodedPath ? decodedPath : g_uri_get_path(soup_server_message_get_uri(message)));
 
         if (response.delay.count() > 0) {
             Hold(message, std::move(response));
@@ -234,7 +245,12 @@ struct TestSite::Impl {
             soup_message_headers_replace(headers, name.c_str(), value.c_str());
 
         if (!response.redirectTo.empty()) {
-            soup_server_message_set_redirect(message, response.status, response.redirectTo.c_str());
+            // The target goes out exactly as given (the server's own helper would make a
+            // relative one absolute against the Host header).
+            soup_server_message_set_status(message, response.status, nullptr);
+            soup_message_headers_replace(headers, "Location", response.redirectTo.c_str());
+            soup_message_headers_set_content_length(headers, 0);
+            soup_message_body_complete(soup_server_message_get_response_body(message));
             return;
         }
         soup_server_message_set_status(message, response.status, nullptr);
