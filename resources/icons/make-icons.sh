@@ -72,8 +72,8 @@ $IM "$work/big-tile.png" \
     -fill white -stroke none -draw "circle 178,94 178,102" \) -composite \
     "$work/big.png"
 
-$IM "$work/big.png" -filter Lanczos -resize 48x48 trawlet-48.png
-$IM "$work/big.png" -filter Lanczos -resize 32x32 trawlet-32.png
+$IM "$work/big.png" -filter Lanczos -resize 48x48 -depth 8 PNG32:trawlet-48.png
+$IM "$work/big.png" -filter Lanczos -resize 32x32 -depth 8 PNG32:trawlet-32.png
 
 # ---------------------------------------------------------------------------------------
 # The small drawing, on a 64-pixel grid (4 by 4 per final pixel): the bag outline, one
@@ -93,6 +93,6 @@ $IM "$work/small-tile.png" \
     "$work/small-mesh.png" -composite \
     \( -size ${s}x${s} xc:none -fill none -stroke white -strokewidth 4 -draw "$bag" \
     -fill '#ff9f1a' -stroke none -draw "circle 11,11 11,17" \) -composite \
-    -filter Box -resize 16x16 trawlet-16.png
+    -filter Box -resize 16x16 -depth 8 PNG32:trawlet-16.png
 
 echo "wrote trawlet-48.png trawlet-32.png trawlet-16.png"
