@@ -1,26 +1,120 @@
-// The first working page: scan controls and a plain result list.
+// The page itself: scan controls, the result list, the view filter, actions, settings,
+// history and keys. The logic lives in the other scripts; this one connects it to the
+// page. The program calls addResult and updateInputUrl very often and with data from
+// pages we do not control, so neither may throw and neither builds markup from it.
 (function () {
   'use strict';
   const T = window.Trawlet;
   const $ = (id) => document.getElementById(id);
+  const storage = (() => {
+    try {
+      return window.localStorage || null;
+    } catch (e) {
+      return null;
+    }
+  })();
 
+  const COLUMN_LABELS = {
+    name: 'Name',
+    type: 'Type',
+    size: 'Size',
+    hits: 'Hits',
+    url: 'Address',
+    first: 'First seen',
+    last: 'Last seen',
+  };
+  const KIND_LABELS = {
+    video: 'Video',
+    audio: 'Audio',
+    image: 'Image',
+    playlist: 'Playlist',
+    script: 'Script',
+    style: 'Style',
+    font: 'Font',
+    document: 'Document',
+    other: 'Other',
+  };
+  // Asking before opening many addresses at once: each one starts a program.
+  const OPEN_WITHOUT_ASKING = 10;
+  const HISTORY_SAVE_DELAY = 5000;
+  const NOTHING_YET_DELAY = 4000;
+
+  // Every record received, parsed, in arrival order (read by tests and tools).
   window.trawletResults = [];
-  let state = 'idle';
-  let pending = [];
-  let scheduled = false;
+  let rejected = 0;
 
+  const model = new T.model.ResultModel();
+  let settings = T.storage.loadSettings(storage);
+  let history = T.storage.loadHistory(storage);
+  let state = 'idle';
+  let currentScan = null; // the scan being captured: { id, url, started, filter }
+  let shownScan = null; // the saved scan shown from the history, when not capturing
+  let historyTimer = 0;
+  let settingsTimer = 0;
+  let emptyKey = '';
+  const stats = { frames: 0, longestFlush: 0, lastFlush: 0 };
+
+  // ---- Frames. Records are taken at once but the list catches up once per frame;
+  // a timer stands in when the engine sends no frames (a hidden window).
+  let frameRequested = false;
+  let frameTimer = 0;
+  function schedule() {
+    if (frameRequested) return;
+    frameRequested = true;
+    requestAnimationFrame(frame);
+    frameTimer = setTimeout(frame, 150);
+  }
+  function frame() {
+    if (!frameRequested) return;
+    frameRequested = false;
+    clearTimeout(frameTimer);
+    const t0 = performance.now();
+    try {
+      model.flush();
+      grid.render();
+      updateCounts();
+      updateEmpty();
+    } catch (e) {
+      reportError(e);
+    }
+    const dt = performance.now() - t0;
+    stats.frames++;
+    stats.lastFlush = dt;
+    if (dt > stats.longestFlush) stats.longestFlush = dt;
+  }
+
+  function reportError(e) {
+    if (window.console && console.error) console.error('Trawlet page:', e);
+  }
+
+  // ---- Messages.
+  let noticeTimer = 0;
+  function say(text) {
+    $('message').textContent = text || '';
+    if (text) $('notice').textContent = '';
+  }
+  function notice(text) {
+    $('notice').textContent = text || '';
+    clearTimeout(noticeTimer);
+    if (text) noticeTimer = setTimeout(() => ($('notice').textContent = ''), 6000);
+  }
+  function plural(n, one, many) {
+    return n.toLocaleString('en-US') + ' ' + (n === 1 ? one : many);
+  }
+
+  // ---- Scan state.
   function setState(s) {
     state = s;
     const el = $('status');
     el.dataset.state = s;
-    el.textContent = 'Scan: ' + s;
+    el.textContent = 'Scan ' + s;
     $('pause').disabled = s === 'idle';
     $('pause').textContent = s === 'paused' ? 'Resume' : 'Pause';
+    $('pause').setAttribute('aria-pressed', s === 'paused' ? 'true' : 'false');
     $('stop').disabled = s === 'idle';
-  }
-
-  function say(text) {
-    $('message').textContent = text || '';
+    // The page cannot see the scan window; it only knows what its own calls did.
+    $('scan-hint').hidden = s === 'idle';
+    updateEmpty();
   }
 
   function filterKind() {
@@ -29,112 +123,798 @@
     return 'off';
   }
 
+  function describeFilter(params) {
+    if (!params.filterEnabled) return 'everything';
+    return params.useFileExtFilter ? 'extensions ' + params.fileExtFilter : 'MIME type contains ' + params.mimeFilter;
+  }
+
   function start() {
-    const built = T.service.buildStartParams($('url').value, filterKind(), $('mime-text').value, $('ext-text').value);
-    if (built.error) return say(T.service.START_ERRORS[built.error]);
+    const kind = filterKind();
+    const built = T.service.buildStartParams($('url').value, kind, $('mime-text').value, $('ext-text').value);
+    if (built.error) {
+      say(T.service.START_ERRORS[built.error]);
+      const field = { 'empty-url': 'url', 'empty-mime': 'mime-text', 'mime-list': 'mime-text', 'empty-ext': 'ext-text' }[built.error];
+      if (field) $(field).focus();
+      return false;
+    }
+    saveSettingsSoon();
+    // The page's own record of the previous scan is closed before the new one starts.
+    if (currentScan) saveHistoryNow();
     const r = T.service.call('start', built.params);
+    if (!r.ok) {
+      if (r.error === 'no-service') say(T.service.START_ERRORS['no-service']);
+      else
+        say(
+          'The scan did not start: Trawlet could not load “' +
+            clipText(built.params.url, 200) +
+            '” in the scan window. Check the address; it should look like https://example.com/page.html.'
+        );
+      return false;
+    }
+    say('');
+    beginScan($('url').value.trim() || built.params.url, describeFilter(built.params));
+    setState('running');
+    notice('Scanning. The scan window shows the page; its resources appear below.');
+    return true;
+  }
+
+  function beginScan(url, filter) {
+    clearModel();
+    shownScan = null;
+    currentScan = { id: uniqueScanId(), url, started: Date.now(), filter };
+    settings.url = url;
+    saveSettingsSoon();
+    renderHistory();
+  }
+
+  function uniqueScanId() {
+    let id = Date.now();
+    while (history.some((m) => m.id === id)) id++;
+    return id;
+  }
+
+  function togglePause() {
+    if (state === 'idle') return;
+    const r = T.service.call('pause');
+    if (r.ok) setState(state === 'running' ? 'paused' : 'running');
+    else if (r.error === 'no-service') say(T.service.START_ERRORS['no-service']);
+  }
+
+  function stop() {
+    if (state === 'idle') return;
+    const r = T.service.call('stop');
     if (r.ok) {
-      say('');
-      clearList();
-      setState('running');
-    } else if (r.error === 'no-service') {
-      say(T.service.START_ERRORS['no-service']);
-    } else {
-      say('Trawlet could not open this address in the scan window. Check it, for example https://example.com/.');
-    }
+      setState('idle');
+      saveHistoryNow();
+    } else if (r.error === 'no-service') say(T.service.START_ERRORS['no-service']);
   }
 
-  function clearList() {
-    $('results').textContent = '';
-    pending = [];
-    updateCount();
-  }
-
-  function updateCount() {
-    const n = $('results').childElementCount;
-    $('count').dataset.count = String(n);
-    $('count').textContent = n + (n === 1 ? ' result' : ' results');
-  }
-
-  function makeRow(rec) {
-    const li = document.createElement('li');
-    li.dataset.url = rec.url;
-    for (const [cls, text] of [
-      ['name', rec.fileName || '(no name)'],
-      ['type', rec.mimeType],
-      ['size', rec.size],
-      ['url', rec.url],
-    ]) {
-      const span = document.createElement('span');
-      span.className = cls;
-      span.textContent = text;
-      if (cls === 'url') span.title = rec.url;
-      li.appendChild(span);
-    }
-    for (const [cls, label] of [
-      ['open', 'Open'],
-      ['copy', 'Copy'],
-    ]) {
-      const b = document.createElement('button');
-      b.type = 'button';
-      b.className = cls;
-      b.textContent = label;
-      li.appendChild(b);
-    }
-    return li;
-  }
-
-  function flush() {
-    scheduled = false;
-    const batch = pending;
-    pending = [];
-    const frag = document.createDocumentFragment();
-    for (const rec of batch) frag.appendChild(makeRow(rec));
-    $('results').appendChild(frag);
-    updateCount();
-  }
-
+  // ---- Calls from the program.
   window.addResult = function (text) {
     try {
       const rec = T.record.parseRecord(text);
-      if (!rec) return;
-      window.trawletResults.push(rec);
-      pending.push(rec);
-      if (!scheduled) {
-        scheduled = true;
-        requestAnimationFrame(flush);
+      if (!rec) {
+        rejected++;
+        return;
       }
+      window.trawletResults.push(rec);
+      // Records arrive only while the program's scan runs, also when this page was
+      // reloaded in the middle of one and has no scan of its own yet.
+      if (!currentScan) beginScan($('url').value.trim(), 'unknown (the page was reloaded during the scan)');
+      if (state !== 'running') setState('running');
+      model.add(rec, Date.now());
+      schedule();
+      saveHistorySoon();
     } catch (e) {
-      // A bad record must never break the program's call into the page.
+      reportError(e);
     }
   };
 
   window.updateInputUrl = function (text) {
     try {
-      if (typeof text === 'string') $('url').value = text;
+      if (typeof text === 'string') $('url').value = text.length > 100000 ? text.slice(0, 100000) : text;
     } catch (e) {
-      // Ignored: see addResult.
+      reportError(e);
     }
   };
 
+  // ---- The grid.
+  function clipText(s, n) {
+    return s.length > n ? s.slice(0, n) + '…' : s;
+  }
+  function clock(t) {
+    if (!t) return '';
+    const d = new Date(t);
+    const p = (n) => (n < 10 ? '0' : '') + n;
+    return p(d.getHours()) + ':' + p(d.getMinutes()) + ':' + p(d.getSeconds());
+  }
+  function cellText(row, col) {
+    switch (col) {
+      case 'name':
+        if (row.type === 'group') return row.fileName;
+        return row.fileName === '' ? '(no name)' : row.fileName;
+      case 'type':
+        return row.mimeType;
+      case 'size':
+        if (row.type === 'group' && row.unknownCount > 0 && row.bytes >= 0) return row.size + '+';
+        return row.size;
+      case 'hits':
+        return String(row.hits);
+      case 'url':
+        return row.url;
+      case 'first':
+        return clock(row.firstSeen);
+      case 'last':
+        return clock(row.lastSeen);
+      default:
+        return '';
+    }
+  }
+  function badge(row) {
+    if (row.type === 'group') return 'segments';
+    if (row.playlist) return row.playlist;
+    return '';
+  }
+
+  function gridColumns() {
+    return settings.columns.map((c) => ({
+      id: c.id,
+      label: COLUMN_LABELS[c.id],
+      width: c.width,
+      defaultWidth: T.storage.DEFAULT_WIDTHS[c.id],
+    }));
+  }
+
+  const grid = new T.grid.Grid({
+    root: $('grid'),
+    head: $('grid-head'),
+    body: $('results'),
+    model,
+    columns: gridColumns(),
+    minWidth: T.storage.MIN_WIDTH,
+    maxWidth: T.storage.MAX_WIDTH,
+    text: cellText,
+    badge,
+    requestRender: schedule,
+    onSort: (col) => {
+      // Ascending, descending, then back to arrival order.
+      if (model.sortCol !== col) setSort(col, 1);
+      else if (model.sortDir > 0) setSort(col, -1);
+      else setSort(null, 1);
+    },
+    onColumns: (cols) => {
+      settings.columns = cols.map((c) => ({ id: c.id, width: c.width }));
+      saveSettingsSoon();
+    },
+    onRowClick: (row, e) => {
+      if (e.shiftKey) model.selectRange(row, e.ctrlKey || e.metaKey);
+      else if (e.ctrlKey || e.metaKey) model.toggle(row);
+      else model.selectOnly(row);
+      $('grid').focus({ preventScroll: true });
+      refresh();
+    },
+    onRowAction: (action, row) => {
+      if (action === 'open') openRows([row]);
+      else copyAddresses([row]);
+    },
+  });
+
+  function setSort(col, dir) {
+    model.setSort(col, dir);
+    grid.setSortMarks(model.sortCol, model.sortDir);
+    settings.sortCol = model.sortCol;
+    settings.sortDir = model.sortDir;
+    saveSettingsSoon();
+    refresh();
+  }
+
+  // Brings everything on screen up to date now (after a user action) rather than at
+  // the next frame.
+  function refresh() {
+    frameRequested = true;
+    frame();
+  }
+
+  function clearModel() {
+    model.clear();
+    grid.body.scrollTop = 0;
+    refresh();
+  }
+
+  function updateCounts() {
+    const c = model.counts();
+    const el = $('count');
+    const key = [c.shown, c.total, c.unique, c.selected, c.duplicatesHidden, c.segmentsFolded, c.dropped, rejected].join();
+    if (el._key === key) return;
+    el._key = key;
+    el.dataset.count = String(c.shown);
+    el.dataset.total = String(c.total);
+    el.dataset.unique = String(c.unique);
+    el.dataset.selected = String(c.selected);
+    el.dataset.duplicates = String(c.duplicatesHidden);
+    const parts = [];
+    if (c.total === 0 && model.entries.length === 0) parts.push('No results');
+    else parts.push(plural(c.shown, 'row', 'rows') + ' shown of ' + plural(c.total, 'hit', 'hits'));
+    if (c.duplicatesHidden > 0) parts.push(plural(c.duplicatesHidden, 'duplicate', 'duplicates') + ' folded');
+    if (c.segmentsFolded > 0) parts.push(plural(c.segmentsFolded, 'segment', 'segments') + ' folded');
+    if (c.selected > 0) parts.push(plural(c.selected, 'selected', 'selected'));
+    if (c.dropped > 0) parts.push(plural(c.dropped, 'record', 'records') + ' dropped (the list is full)');
+    if (rejected > 0) parts.push(plural(rejected, 'malformed record', 'malformed records') + ' ignored');
+    el.textContent = parts.join(' · ');
+    $('scope').textContent =
+      c.selected > 0 ? 'On ' + plural(c.selected, 'selected row', 'selected rows') + ':' : 'On all ' + plural(c.shown, 'row', 'rows') + ' shown:';
+  }
+
+  // The word shown over an empty list: what to do next, or why nothing is there.
+  function updateEmpty() {
+    const el = $('empty');
+    let key;
+    if (model.view.length > 0) key = '';
+    else if (model.entries.length > 0) key = 'filtered';
+    else if (state === 'running')
+      key = currentScan && Date.now() - currentScan.started > NOTHING_YET_DELAY ? 'nothing' : 'waiting';
+    else if (state === 'paused') key = 'paused';
+    else key = currentScan ? 'stopped' : 'start';
+    if (key === 'waiting') setTimeout(schedule, NOTHING_YET_DELAY + 100);
+    if (key === emptyKey) return;
+    emptyKey = key;
+    el.hidden = key === '';
+    el.textContent = '';
+    const p = document.createElement('p');
+    el.appendChild(p);
+    switch (key) {
+      case 'start':
+        p.textContent = 'Type the address of a page and press Start (or Enter). Everything the page loads appears here.';
+        break;
+      case 'waiting':
+        p.textContent = 'Waiting for the first resource…';
+        break;
+      case 'nothing':
+        p.textContent =
+          'Nothing matched yet. The page may still be loading, or the capture filter lets nothing through. ' +
+          'If you closed the scan window, press Start to open it again.';
+        break;
+      case 'paused':
+        p.textContent = 'Paused: resources that load now are not captured. Press Resume (Alt+P) to go on.';
+        break;
+      case 'stopped':
+        p.textContent = 'The scan stopped before anything matched.';
+        break;
+      case 'filtered': {
+        p.textContent = 'No row matches the view filter.';
+        const b = document.createElement('button');
+        b.type = 'button';
+        b.id = 'empty-clear-view';
+        b.textContent = 'Show every row';
+        b.addEventListener('click', clearViewFilter);
+        el.appendChild(b);
+        break;
+      }
+    }
+  }
+
+  // ---- The view filter.
+  const chips = {};
+  for (const k of T.kinds.KINDS) {
+    const b = document.createElement('button');
+    b.type = 'button';
+    b.className = 'chip';
+    b.id = 'chip-' + k;
+    b.dataset.kind = k;
+    b.textContent = KIND_LABELS[k];
+    b.setAttribute('aria-pressed', 'false');
+    b.addEventListener('click', () => {
+      b.setAttribute('aria-pressed', b.getAttribute('aria-pressed') === 'true' ? 'false' : 'true');
+      applyViewFilter();
+    });
+    $('chips').appendChild(b);
+    chips[k] = b;
+  }
+
+  function readViewFilter() {
+    const errors = [];
+    const size = (id, label) => {
+      const v = T.record.parseSizeInput($(id).value);
+      const bad = Number.isNaN(v);
+      $(id).setAttribute('aria-invalid', bad ? 'true' : 'false');
+      if (bad) errors.push(label + ' “' + clipText($(id).value, 40) + '” is not a size: write for example 500KB, 1.5MB or 2G.');
+      return bad ? null : v;
+    };
+    const spec = {
+      text: $('view-text').value,
+      regex: $('view-regex').checked,
+      negate: $('view-not').checked,
+      kinds: T.kinds.KINDS.filter((k) => chips[k].getAttribute('aria-pressed') === 'true'),
+      minBytes: size('view-min', 'The minimum'),
+      maxBytes: size('view-max', 'The maximum'),
+      keepUnknownSize: $('view-unknown').checked,
+      includeHosts: $('view-hosts-in').value,
+      excludeHosts: $('view-hosts-out').value,
+    };
+    return { spec, errors };
+  }
+
+  function applyViewFilter() {
+    const { spec, errors } = readViewFilter();
+    const compiled = T.viewfilter.compile(spec);
+    $('view-text').setAttribute('aria-invalid', compiled.error ? 'true' : 'false');
+    if (compiled.error) errors.unshift(compiled.error.message);
+    $('view-error').textContent = errors.join(' ');
+    model.setFilter(compiled.active ? compiled.test : null);
+    refresh();
+  }
+
+  function clearViewFilter() {
+    for (const id of ['view-text', 'view-min', 'view-max', 'view-hosts-in', 'view-hosts-out']) $(id).value = '';
+    $('view-regex').checked = false;
+    $('view-not').checked = false;
+    $('view-unknown').checked = true;
+    for (const k in chips) chips[k].setAttribute('aria-pressed', 'false');
+    applyViewFilter();
+  }
+
+  for (const id of ['view-text', 'view-min', 'view-max', 'view-hosts-in', 'view-hosts-out'])
+    $(id).addEventListener('input', applyViewFilter);
+  for (const id of ['view-regex', 'view-not', 'view-unknown']) $(id).addEventListener('change', applyViewFilter);
+  $('clear-view').addEventListener('click', clearViewFilter);
+
+  function applyFolding() {
+    model.setFolding($('fold-dups').checked, $('fold-segments').checked);
+    settings.foldDuplicates = model.foldDuplicates;
+    settings.foldSegments = model.foldSegments;
+    saveSettingsSoon();
+    refresh();
+  }
+  $('fold-dups').addEventListener('change', applyFolding);
+  $('fold-segments').addEventListener('change', applyFolding);
+
+  // ---- Actions on the selection, or on every row shown.
+  function actionRows() {
+    return model.actionRows();
+  }
+
+  function openRows(rows) {
+    const urls = T.model.rowUrls(rows.filter((r) => r.type !== 'group'));
+    if (urls.length === 0) {
+      notice(rows.length > 0 ? 'Segments are opened one by one: switch off “Fold segments” first.' : 'Nothing to open.');
+      return;
+    }
+    if (urls.length > OPEN_WITHOUT_ASKING && !window.confirm('Open ' + plural(urls.length, 'address', 'addresses') + '?')) return;
+    let failed = 0;
+    let noService = false;
+    for (const url of urls) {
+      const r = T.service.call('open', { url });
+      if (!r.ok) {
+        failed++;
+        if (r.error === 'no-service') {
+          noService = true;
+          break;
+        }
+      }
+    }
+    if (noService) say(T.service.START_ERRORS['no-service']);
+    else if (failed > 0) say(plural(failed, 'address', 'addresses') + ' could not be opened: no program takes them, or they are malformed.');
+    else {
+      say('');
+      notice('Opened ' + plural(urls.length, 'address', 'addresses') + '.');
+    }
+  }
+
+  // The program's clipboard call takes one text; many lines go in one call.
+  function copyText(text, what) {
+    if (text === '') {
+      notice('Nothing to copy.');
+      return false;
+    }
+    const r = T.service.call('copyURL', { url: text });
+    if (r.ok) {
+      say('');
+      notice('Copied ' + what + '.');
+      return true;
+    }
+    say(r.error === 'no-service' ? T.service.START_ERRORS['no-service'] : 'The clipboard did not take the text; try again.');
+    return false;
+  }
+
+  function copyAddresses(rows) {
+    const urls = T.model.rowUrls(rows);
+    copyText(urls.join('\n'), plural(urls.length, 'address', 'addresses'));
+  }
+
+  function copyCommand(rows) {
+    const tool = $('cmd-tool').value;
+    const urls = T.model.rowUrls(rows);
+    const c = T.exporting.commandLine(tool, urls);
+    if (c.count === 0) {
+      notice(urls.length > 0 ? 'None of these addresses can be passed on a command line.' : 'Nothing to copy.');
+      return;
+    }
+    const label = T.exporting.TOOLS[tool].label;
+    if (copyText(c.text, 'a ' + label + ' command for ' + plural(c.count, 'address', 'addresses')) && c.skipped > 0)
+      notice('Copied a ' + label + ' command; ' + plural(c.skipped, 'address was', 'addresses were') + ' left out (empty, or holding a NUL character).');
+  }
+
+  function exportText(rows) {
+    const f = T.exporting.FORMATS[$('export-format').value];
+    return { text: f.make(T.model.exportItems(rows)), format: $('export-format').value, f };
+  }
+
+  function exportCopy(rows) {
+    const { text, f } = exportText(rows);
+    copyText(text, f.label + ' of ' + plural(T.model.exportItems(rows).length, 'row', 'rows'));
+  }
+
+  // Saves through a download link. The engine's own download handling puts the file in
+  // the user's download folder (the XDG download directory, else the home folder) as
+  // long as the program leaves navigation and response decisions to the engine.
+  // FIXME: the page learns nothing about the download's outcome; reporting it would
+  // take a page call from the program's "download-started" / "finished" / "failed".
+  let lastExportBase = '';
+  let exportNameCount = 0;
+  function exportSave(rows) {
+    const { text, format, f } = exportText(rows);
+    // Two saves within one second would otherwise ask for the same file name.
+    const base = T.exporting.exportFileName(format);
+    if (base === lastExportBase) exportNameCount++;
+    else {
+      lastExportBase = base;
+      exportNameCount = 1;
+    }
+    const name = exportNameCount === 1 ? base : base.replace(/(\.\w+)$/, '-' + exportNameCount + '$1');
+    try {
+      const blob = new Blob([text], { type: f.mime + ';charset=utf-8' });
+      const href = URL.createObjectURL(blob);
+      const a = document.createElement('a');
+      a.href = href;
+      a.download = name;
+      a.hidden = true;
+      document.body.appendChild(a);
+      a.click();
+      a.remove();
+      setTimeout(() => URL.revokeObjectURL(href), 60000);
+      notice('Saving ' + name + ' in your download folder.');
+    } catch (e) {
+      say('The file could not be saved: ' + (e && e.message ? e.message : e) + '. Use “Copy export” instead.');
+    }
+  }
+
+  function clearList() {
+    if (currentScan) saveHistoryNow();
+    currentScan = null;
+    shownScan = null;
+    clearModel();
+    renderHistory();
+    notice('The list is empty. Saved scans stay in the history.');
+  }
+
+  $('select-all').addEventListener('click', () => {
+    model.selectAllVisible();
+    refresh();
+  });
+  $('act-open').addEventListener('click', () => openRows(actionRows()));
+  $('act-copy').addEventListener('click', () => copyAddresses(actionRows()));
+  $('act-cmd').addEventListener('click', () => copyCommand(actionRows()));
+  $('export-copy').addEventListener('click', () => exportCopy(actionRows()));
+  $('export-save').addEventListener('click', () => exportSave(actionRows()));
+  $('clear-list').addEventListener('click', clearList);
+  $('cmd-tool').addEventListener('change', () => {
+    settings.tool = $('cmd-tool').value;
+    saveSettingsSoon();
+  });
+  $('export-format').addEventListener('change', () => {
+    settings.exportFormat = $('export-format').value;
+    saveSettingsSoon();
+  });
+
+  // ---- Keys.
+  function inTextField(el) {
+    if (!el) return false;
+    if (el.isContentEditable) return true;
+    if (el.tagName === 'TEXTAREA' || el.tagName === 'SELECT') return true;
+    if (el.tagName !== 'INPUT') return false;
+    return !['checkbox', 'radio', 'button', 'submit', 'reset'].includes(el.type);
+  }
+
+  function moveCursor(to, extend) {
+    const n = model.view.length;
+    if (n === 0) return;
+    const i = Math.max(0, Math.min(n - 1, to));
+    const row = model.view[i];
+    if (extend) model.selectRange(row, false);
+    else model.selectOnly(row);
+    grid.reveal(i);
+    refresh();
+  }
+
+  function onGridKey(e) {
+    const n = model.view.length;
+    const cur = model.indexOf(model.cursor);
+    const ctrl = e.ctrlKey || e.metaKey;
+    switch (e.key) {
+      case 'ArrowDown':
+        moveCursor(cur < 0 ? 0 : cur + 1, e.shiftKey);
+        break;
+      case 'ArrowUp':
+        moveCursor(cur < 0 ? 0 : cur - 1, e.shiftKey);
+        break;
+      case 'PageDown':
+        moveCursor((cur < 0 ? 0 : cur) + grid.pageRows(), e.shiftKey);
+        break;
+      case 'PageUp':
+        moveCursor((cur < 0 ? 0 : cur) - grid.pageRows(), e.shiftKey);
+        break;
+      case 'Home':
+        moveCursor(0, e.shiftKey);
+        break;
+      case 'End':
+        moveCursor(n - 1, e.shiftKey);
+        break;
+      case ' ':
+        if (model.cursor) model.toggle(model.cursor);
+        else moveCursor(0, false);
+        refresh();
+        break;
+      case 'Enter':
+        if (model.cursor) openRows([model.cursor]);
+        break;
+      case 'Escape':
+        model.clearSelection();
+        refresh();
+        break;
+      case 'a':
+      case 'A':
+        if (!ctrl) return;
+        model.selectAllVisible();
+        refresh();
+        break;
+      default:
+        return;
+    }
+    e.preventDefault();
+  }
+
+  document.addEventListener('keydown', (e) => {
+    try {
+      const t = e.target;
+      const ctrl = e.ctrlKey || e.metaKey;
+      const key = e.key.length === 1 ? e.key.toLowerCase() : e.key;
+      if (e.altKey && !ctrl && (key === 'p' || e.code === 'KeyP')) {
+        e.preventDefault();
+        togglePause();
+        return;
+      }
+      if (e.altKey && !ctrl && (key === 's' || e.code === 'KeyS')) {
+        e.preventDefault();
+        stop();
+        return;
+      }
+      if ((key === '/' && !ctrl && !e.altKey && !inTextField(t)) || (ctrl && !e.altKey && key === 'f')) {
+        e.preventDefault();
+        $('view-text').focus();
+        $('view-text').select();
+        return;
+      }
+      if (ctrl && !e.altKey && key === 'c' && !inTextField(t)) {
+        const sel = window.getSelection && window.getSelection();
+        if (t !== $('grid') && sel && !sel.isCollapsed) return;
+        const rows = model.selected.size > 0 ? model.actionRows() : model.cursor ? [model.cursor] : [];
+        if (rows.length === 0) return;
+        e.preventDefault();
+        copyAddresses(rows);
+        return;
+      }
+      if (t === $('grid')) onGridKey(e);
+    } catch (err) {
+      reportError(err);
+    }
+  });
+
+  $('grid').addEventListener('focus', () => {
+    if (!model.cursor && model.view.length > 0) {
+      model.cursor = model.view[Math.min(model.view.length - 1, Math.floor(grid.body.scrollTop / T.grid.ROW_HEIGHT))];
+      refresh();
+    }
+  });
+
+  // ---- Form and scan buttons.
   $('scan-form').addEventListener('submit', (e) => {
     e.preventDefault();
     start();
   });
-  $('pause').addEventListener('click', () => {
-    if (state === 'idle') return;
-    if (T.service.call('pause').ok) setState(state === 'running' ? 'paused' : 'running');
+  $('pause').addEventListener('click', togglePause);
+  $('stop').addEventListener('click', stop);
+  for (const id of ['filter-off', 'filter-mime', 'filter-ext'])
+    $(id).addEventListener('change', () => {
+      settings.filterKind = filterKind();
+      saveSettingsSoon();
+    });
+  for (const id of ['mime-text', 'ext-text'])
+    $(id).addEventListener('focus', () => {
+      // Typing a filter text means choosing that filter.
+      $(id === 'mime-text' ? 'filter-mime' : 'filter-ext').checked = true;
+      settings.filterKind = filterKind();
+    });
+  for (const id of ['url', 'mime-text', 'ext-text']) $(id).addEventListener('input', saveSettingsSoon);
+
+  // ---- Settings.
+  function saveSettingsSoon() {
+    clearTimeout(settingsTimer);
+    settingsTimer = setTimeout(saveSettingsNow, 400);
+  }
+  function saveSettingsNow() {
+    clearTimeout(settingsTimer);
+    settings.url = $('url').value.slice(0, 100000);
+    settings.filterKind = filterKind();
+    settings.mimeText = $('mime-text').value.slice(0, 1000);
+    settings.extText = $('ext-text').value.slice(0, 1000);
+    T.storage.saveSettings(storage, settings);
+  }
+
+  function applyTheme() {
+    const t = settings.theme;
+    if (t === 'system') document.documentElement.removeAttribute('data-theme');
+    else document.documentElement.dataset.theme = t;
+  }
+  $('theme').addEventListener('change', () => {
+    settings.theme = $('theme').value;
+    applyTheme();
+    saveSettingsSoon();
   });
-  $('stop').addEventListener('click', () => {
-    if (T.service.call('stop').ok) setState('idle');
+
+  // ---- History.
+  function scanRows() {
+    const max = T.storage.ROWS_PER_SCAN;
+    const rows = [];
+    for (const e of model.entries) {
+      if (rows.length >= max) break;
+      rows.push([e.url, e.fileName, e.mimeType, e.size, e.hits, e.firstSeen, e.lastSeen]);
+    }
+    return rows;
+  }
+  function saveHistorySoon() {
+    if (!historyTimer && currentScan) historyTimer = setTimeout(saveHistoryNow, HISTORY_SAVE_DELAY);
+  }
+  function saveHistoryNow() {
+    clearTimeout(historyTimer);
+    historyTimer = 0;
+    if (!currentScan || !storage || model.entries.length === 0) return;
+    try {
+      const r = T.storage.saveScan(
+        storage,
+        history,
+        {
+          id: currentScan.id,
+          url: currentScan.url,
+          started: currentScan.started,
+          ended: Date.now(),
+          filter: currentScan.filter,
+          total: model.hits.length,
+          truncated: model.entries.length > T.storage.ROWS_PER_SCAN,
+          rows: scanRows(),
+        },
+        settings.historyLimit
+      );
+      history = r.history;
+      renderHistory();
+    } catch (e) {
+      reportError(e);
+    }
+  }
+
+  function renderHistory() {
+    const list = $('history-list');
+    list.textContent = '';
+    $('history').querySelector('summary').textContent = 'History (' + history.length + ')';
+    if (history.length === 0) {
+      const li = document.createElement('li');
+      li.className = 'fine';
+      li.textContent = settings.historyLimit === 0 ? 'The history is off.' : 'No saved scans yet.';
+      list.appendChild(li);
+      return;
+    }
+    for (const m of history) {
+      const li = document.createElement('li');
+      const current = (currentScan && currentScan.id === m.id) || (shownScan && shownScan.id === m.id);
+      if (current) li.className = 'current';
+      const what = document.createElement('span');
+      what.className = 'what';
+      const when = new Date(m.started).toLocaleString();
+      what.textContent =
+        when + ' — ' + clipText(m.url || '(no address)', 300) + ' — ' + plural(m.rowCount, 'address', 'addresses') + (m.truncated ? ' (cut short)' : '');
+      what.title = 'Filter: ' + (m.filter || 'unknown');
+      const show = document.createElement('button');
+      show.type = 'button';
+      show.textContent = 'Show';
+      show.disabled = state !== 'idle' || !!current;
+      show.title = state !== 'idle' ? 'Stop the scan first' : 'Show this scan in the list';
+      show.addEventListener('click', () => showSavedScan(m));
+      const del = document.createElement('button');
+      del.type = 'button';
+      del.textContent = 'Delete';
+      del.setAttribute('aria-label', 'Delete the scan of ' + clipText(m.url, 100) + ' from ' + when);
+      del.addEventListener('click', () => {
+        if (currentScan && currentScan.id === m.id) currentScan.id = uniqueScanId();
+        history = T.storage.removeScan(storage, history, m.id);
+        renderHistory();
+      });
+      li.append(what, show, del);
+      list.appendChild(li);
+    }
+  }
+
+  function showSavedScan(meta) {
+    if (state !== 'idle') return;
+    if (currentScan) saveHistoryNow();
+    currentScan = null;
+    model.clear();
+    for (const r of T.storage.loadScanRows(storage, meta.id))
+      model.addRestored({ url: r[0], fileName: r[1], mimeType: r[2], size: r[3], hits: r[4], firstSeen: r[5], lastSeen: r[6] });
+    shownScan = meta;
+    grid.body.scrollTop = 0;
+    refresh();
+    renderHistory();
+    notice('Showing the saved scan of ' + clipText(meta.url || '(no address)', 200) + ' from ' + new Date(meta.started).toLocaleString() + '.');
+  }
+
+  $('history-limit').addEventListener('change', () => {
+    const v = Math.round(Number($('history-limit').value));
+    const limit = Number.isFinite(v) ? Math.max(0, Math.min(T.storage.MAX_SCANS, v)) : settings.historyLimit;
+    $('history-limit').value = String(limit);
+    settings.historyLimit = limit;
+    history = T.storage.trimHistory(storage, history, limit);
+    saveSettingsSoon();
+    renderHistory();
   });
-  $('results').addEventListener('click', (e) => {
-    const b = e.target.closest('button');
-    const li = e.target.closest('li');
-    if (!b || !li) return;
-    const url = li.dataset.url;
-    const r = T.service.call(b.classList.contains('open') ? 'open' : 'copyURL', { url });
-    if (!r.ok) say(b.classList.contains('open') ? 'The address could not be opened.' : 'The address could not be copied.');
+  $('history-clear').addEventListener('click', () => {
+    history = T.storage.clearHistory(storage);
+    if (currentScan) currentScan.id = uniqueScanId();
+    renderHistory();
+    notice('The history is empty.');
   });
-  setState('idle');
+
+  window.addEventListener('pagehide', () => {
+    saveSettingsNow();
+    saveHistoryNow();
+  });
+
+  // ---- Start-up: the settings and the last saved scan come back.
+  function restore() {
+    $('url').value = settings.url;
+    $('filter-' + settings.filterKind).checked = true;
+    $('mime-text').value = settings.mimeText;
+    $('ext-text').value = settings.extText;
+    $('fold-dups').checked = settings.foldDuplicates;
+    $('fold-segments').checked = settings.foldSegments;
+    $('cmd-tool').value = settings.tool;
+    $('export-format').value = settings.exportFormat;
+    $('theme').value = settings.theme;
+    $('history-limit').value = String(settings.historyLimit);
+    applyTheme();
+    model.setFolding(settings.foldDuplicates, settings.foldSegments);
+    model.setSort(settings.sortCol, settings.sortDir);
+    grid.setSortMarks(model.sortCol, model.sortDir);
+    setState('idle');
+    renderHistory();
+    if (history.length > 0 && !currentScan) showSavedScan(history[0]);
+    refresh();
+  }
+  restore();
+
+  // For tests and the benchmark: the page's parts, and a way to bring the list up to
+  // date without waiting for a frame.
+  window.trawletApp = {
+    model,
+    grid,
+    stats,
+    flush: refresh,
+    setSort,
+    applyViewFilter,
+    clearViewFilter,
+    get state() {
+      return state;
+    },
+    get rejected() {
+      return rejected;
+    },
+  };
 })();

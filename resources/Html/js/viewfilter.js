@@ -1,0 +1,158 @@
+// The view filter: which of the captured rows the list shows. It never changes what is
+// captured. Classic script (window.Trawlet.viewfilter) and CommonJS module.
+(function (root, factory) {
+  'use strict';
+  const api = factory();
+  if (typeof module === 'object' && module.exports) module.exports = api;
+  else (root.Trawlet = root.Trawlet || {}).viewfilter = api;
+})(typeof self !== 'undefined' ? self : this, function () {
+  'use strict';
+
+  // Fields longer than this are searched only up to it: a hostile page can report
+  // addresses of a megabyte, and a filter runs over every row at each keystroke.
+  const SEARCH_LIMIT = 8192;
+
+  function clip(s) {
+    return s.length > SEARCH_LIMIT ? s.slice(0, SEARCH_LIMIT) : s;
+  }
+
+  // The lower-case text that free-text search looks in, cached on the row until the row
+  // changes (rows carry a version that grows with every change).
+  function haystack(row) {
+    if (row._hayVersion !== row.version) {
+      row._hay = (clip(row.fileName) + '\n' + clip(row.mimeType) + '\n' + clip(row.url)).toLowerCase();
+      row._hayVersion = row.version;
+    }
+    return row._hay;
+  }
+
+  // Splits a free-text query into words: blanks separate, "double quotes" keep a phrase
+  // together, and a leading minus asks for rows without the word. An unclosed quote runs
+  // to the end.
+  function tokenize(text) {
+    const out = [];
+    const s = String(text);
+    let i = 0;
+    while (i < s.length) {
+      while (i < s.length && /\s/.test(s[i])) i++;
+      if (i >= s.length) break;
+      let exclude = false;
+      if (s[i] === '-' && i + 1 < s.length && !/\s/.test(s[i + 1])) {
+        exclude = true;
+        i++;
+      }
+      let word;
+      if (s[i] === '"') {
+        const end = s.indexOf('"', i + 1);
+        word = end < 0 ? s.slice(i + 1) : s.slice(i + 1, end);
+        i = end < 0 ? s.length : end + 1;
+      } else {
+        const start = i;
+        while (i < s.length && !/\s/.test(s[i])) i++;
+        word = s.slice(start, i);
+      }
+      if (word !== '') out.push({ word: word.toLowerCase(), exclude });
+    }
+    return out;
+  }
+
+  // A host list as people type it: blanks, commas or semicolons between entries; an
+  // address is reduced to its host, and "*.example.com" means example.com and its
+  // subdomains, as a bare "example.com" does.
+  function parseHosts(text) {
+    const out = [];
+    for (let item of String(text == null ? '' : text).split(/[\s,;]+/)) {
+      item = item.trim().toLowerCase();
+      if (item === '') continue;
+      item = item.replace(/^[a-z][a-z0-9+.-]*:\/\//, '');
+      item = item.replace(/[/?#].*$/, '');
+      item = item.replace(/^.*@/, '');
+      item = item.replace(/^\*?\.+/, '');
+      if (item[0] !== '[') item = item.replace(/:\d*$/, '');
+      if (item !== '' && !out.includes(item)) out.push(item);
+    }
+    return out;
+  }
+
+  function hostMatches(host, list) {
+    for (const h of list) {
+      if (host === h) return true;
+      if (host.length > h.length && host.endsWith(h) && host.charCodeAt(host.length - h.length - 1) === 46)
+        return true;
+    }
+    return false;
+  }
+
+  // Compiles the filter settings into one test over rows. The settings:
+  //   text      free text (words, all must occur) or, with regex, a regular expression
+  //   regex     treat text as a regular expression (case-insensitive)
+  //   negate    show the rows the text does NOT match
+  //   kinds     array of kinds to show; empty or missing shows every kind
+  //   minBytes, maxBytes   size bounds in bytes, or null
+  //   keepUnknownSize      rows of unknown size pass the size bounds
+  //   includeHosts, excludeHosts   host lists as typed (see parseHosts)
+  // Returns { test(row), active, error }: active says whether anything is filtered;
+  // error ({ field, message }) names a setting that could not be used, which is then
+  // left out rather than hiding every row.
+  function compile(spec) {
+    spec = spec || {};
+    const checks = [];
+    let error = null;
+    const text = typeof spec.text === 'string' ? spec.text : '';
+
+    if (text.trim() !== '') {
+      let textTest = null;
+      if (spec.regex) {
+        let re = null;
+        try {
+          re = new RegExp(text, 'i');
+        } catch (e) {
+          error = { field: 'text', message: 'Not a valid regular expression: ' + (e && e.message ? e.message : e) };
+        }
+        if (re) textTest = (row) => re.test(clip(row.fileName)) || re.test(clip(row.mimeType)) || re.test(clip(row.url));
+      } else {
+        const words = tokenize(text);
+        if (words.length > 0) {
+          textTest = (row) => {
+            const hay = haystack(row);
+            for (const w of words) if (hay.includes(w.word) === w.exclude) return false;
+            return true;
+          };
+        }
+      }
+      if (textTest) checks.push(spec.negate ? (row) => !textTest(row) : textTest);
+    }
+
+    if (Array.isArray(spec.kinds) && spec.kinds.length > 0) {
+      const kinds = new Set(spec.kinds);
+      checks.push((row) => kinds.has(row.kind));
+    }
+
+    const min = typeof spec.minBytes === 'number' && spec.minBytes >= 0 ? spec.minBytes : null;
+    const max = typeof spec.maxBytes === 'number' && spec.maxBytes >= 0 ? spec.maxBytes : null;
+    if (min !== null || max !== null) {
+      const keepUnknown = spec.keepUnknownSize !== false;
+      checks.push((row) => {
+        if (!(row.bytes >= 0)) return keepUnknown;
+        return (min === null || row.bytes >= min) && (max === null || row.bytes <= max);
+      });
+    }
+
+    const include = parseHosts(spec.includeHosts);
+    if (include.length > 0) checks.push((row) => hostMatches(row.host, include));
+    const exclude = parseHosts(spec.excludeHosts);
+    if (exclude.length > 0) checks.push((row) => !hostMatches(row.host, exclude));
+
+    let test;
+    if (checks.length === 0) test = () => true;
+    else if (checks.length === 1) test = checks[0];
+    else
+      test = (row) => {
+        for (const c of checks) if (!c(row)) return false;
+        return true;
+      };
+    return { test, active: checks.length > 0, error };
+  }
+
+  return { compile, tokenize, parseHosts, hostMatches, haystack, SEARCH_LIMIT };
+});
