@@ -1,0 +1,114 @@
+// The main window.
+#include "webview/LocalWindow.h"
+
+#include <string>
+
+#include "finder/ScanControl.h"
+
+namespace {
+
+CLocalWindow* g_mainWindow = nullptr;
+
+// Completion messages name the UI side of a service object; whoever posts one, the module of
+// the main page delivers that service's latest answer.
+void DeliverCallComplete(WPARAM service, LPARAM outcome) {
+    reinterpret_cast<CWebKitServiceHost*>(service)->DeliverCompletion(outcome);
+}
+
+void TellWindowObjectCleared(std::uint64_t pageId, bool mainFrame) {
+    WebKitNotifyWindowObjectCleared(pageId, mainFrame);
+}
+
+}  // namespace
+
+CLocalWindow::CLocalWindow() {
+    g_mainWindow = this;
+    g_callCompleteHandler = DeliverCallComplete;
+}
+
+CLocalWindow::~CLocalWindow() {
+    if (g_mainWindow == this) g_mainWindow = nullptr;
+}
+
+CLocalWindow* CLocalWindow::Instance() {
+    return g_mainWindow;
+}
+
+void CLocalWindow::AttachWindows(CMyWindow* scanWindow, std::vector<CMyWindow*>* popupWindows) {
+    m_scanWindow = scanWindow;
+    m_popupWindows = popupWindows;
+}
+
+void CLocalWindow::OnCreate(CREATESTRUCTW*) {
+    // The page of this window is the one that gets `service`: its view runs in the context
+    // whose web processes load the bridge module, which talks to m_service over the channel.
+    if (!m_webView) return;
+    IWebViewPrivate* viewPrivate = nullptr;
+    if (SUCCEEDED(m_webView->QueryInterface(IID_IWebViewPrivate,
+                                            reinterpret_cast<void**>(&viewPrivate)))) {
+        viewPrivate->setContextKind(WebViewContextBridge);
+        viewPrivate->Release();
+    }
+    static bool started = false;
+    if (!started) {
+        started = true;
+        m_service.onWindowObjectCleared = TellWindowObjectCleared;
+        if (m_service.Start()) {
+            WebKitSetBridgeModule(CWebKitServiceHost::ModuleFolder().c_str(),
+                                  m_service.NewModuleInitData());
+        }
+    }
+}
+
+void CLocalWindow::OnDropFiles(HDROP, const std::vector<std::u16string>& names) {
+    for (const auto& name : names) {
+        OutputDebugStringW(name.c_str());
+        OutputDebugStringW(u"\n");
+    }
+}
+
+void CLocalWindow::OnClose() {
+    PostDestroyToAllWindows();
+}
+
+void CLocalWindow::PostDestroyToAllWindows() {
+    std::vector<HWND> handles;
+    for (const auto& entry : g_windows) handles.push_back(entry.first);
+    for (HWND hwnd : handles) PostMessageW(hwnd, WM_DESTROY, 0, 0);
+}
+
+void CLocalWindow::OnWindowObjectCleared(JSContextRef, JSObjectRef, IWebFrame*) {
+    // The frame that was cleared belongs to the page this view shows now; calls from that page
+    // are the ones the handler serves.
+    IWebViewPrivate* viewPrivate = nullptr;
+    if (m_webView && SUCCEEDED(m_webView->QueryInterface(IID_IWebViewPrivate,
+                                                         reinterpret_cast<void**>(&viewPrivate)))) {
+        std::uint64_t pageId = 0;
+        if (SUCCEEDED(viewPrivate->pageIdentifier(&pageId))) m_service.SetMainPageId(pageId);
+        viewPrivate->Release();
+    }
+    m_service.handler = HandleServiceCall;
+    m_service.InstallScriptObject(this, static_cast<CScanHost*>(this));
+}
+
+bool CLocalWindow::CallPageFunction(const char* name, const std::string& utf8Argument) {
+    return m_service.CallPageFunction(name, utf8Argument);
+}
+
+bool CLocalWindow::EnsureScanWindow() {
+    if (!m_scanWindow) return false;
+    if (m_scanWindow->m_webView) return true;
+    if (!m_scanWindow->Create(u"Trawlet", m_hInstance)) return false;
+    m_scanWindow->SetIcons();
+    return true;
+}
+
+bool CLocalWindow::LoadScanUrlUtf8(const char* address) {
+    return m_scanWindow && m_scanWindow->LoadUrlUtf8(address);
+}
+
+void CLocalWindow::ShowScanWindow() {
+    if (!m_scanWindow || !m_scanWindow->m_hWnd) return;
+    ShowWindow(m_scanWindow->m_hWnd, SW_SHOW);
+    UpdateWindow(m_scanWindow->m_hWnd);
+}
