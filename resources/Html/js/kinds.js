@@ -106,8 +106,9 @@
   // format ("HLS", "DASH", ...) or "" for anything else; segment says whether the
   // resource is one piece of a stream, which the list folds under its folder.
   function classify(mimeType, fileName, url) {
+    if (typeof url !== 'string') url = '';
     const type = baseType(typeof mimeType === 'string' ? mimeType : '');
-    const name = nameFor(typeof fileName === 'string' ? fileName : '', typeof url === 'string' ? url : '');
+    const name = nameFor(typeof fileName === 'string' ? fileName : '', url);
     const ext = record.extensionOf(name);
 
     let playlist = PLAYLIST_TYPES.get(type) || '';
@@ -115,13 +116,14 @@
     // else; servers often send playlists as text/plain or application/octet-stream.
     if (!playlist && PLAYLIST_EXTS.has(ext) && !NOT_PLAYLIST_KINDS.has(kindFromType(type)))
       playlist = PLAYLIST_EXTS.get(ext);
-    if (!playlist && /\.isml?\/manifest$/i.test(record.pathOf(url || ''))) playlist = 'Smooth';
+    if (!playlist && /\.isml?\/manifest$/i.test(record.pathOf(url))) playlist = 'Smooth';
     if (playlist) return { kind: 'playlist', playlist, segment: false };
 
     // The type decides; the extension only when the type is missing, generic or one this
-    // table does not know.
+    // table does not know, except for unknown text types: they are not media whatever
+    // their name ends with (".ts" is also a translation file).
     const kind0 = kindFromType(type);
-    let kind = kind0 || EXT_KIND.get(ext) || 'other';
+    let kind = kind0 || (type.startsWith('text/') ? '' : EXT_KIND.get(ext)) || 'other';
 
     let segment = false;
     if (SEGMENT_TYPES.has(type)) segment = true;

@@ -397,7 +397,7 @@
         view = merge(view, uniq, cmp);
         for (const r of uniq) r.inView = true;
       }
-      if (view !== this.view || insert.length > 0) {
+      if (remove || insert.length > 0) {
         this.view = view;
         this.viewVersion++;
         if (remove) this.pruneSelection();
@@ -478,14 +478,14 @@
     }
   }
 
-  // Merges two arrays sorted by cmp into a new one. Appending at the end, the usual
-  // case while a scan runs in arrival order, costs only the new rows.
+  // Merges b into a, both sorted by cmp, and returns the result. Appending at the end,
+  // the usual case while a scan runs in arrival order, extends a in place and costs
+  // only the new rows; otherwise the result is a new array.
   function merge(a, b, cmp) {
     if (b.length === 0) return a;
     if (a.length === 0 || cmp(a[a.length - 1], b[0]) <= 0) {
-      const out = a.slice();
-      for (const x of b) out.push(x);
-      return out;
+      for (const x of b) a.push(x);
+      return a;
     }
     const out = new Array(a.length + b.length);
     let i = 0;

@@ -68,7 +68,8 @@
       item = item.replace(/[/?#].*$/, '');
       item = item.replace(/^.*@/, '');
       item = item.replace(/^\*?\.+/, '');
-      if (item[0] !== '[') item = item.replace(/:\d*$/, '');
+      if (item[0] === '[') item = item.replace(/\].*$/, ']');
+      else item = item.replace(/:\d*$/, '');
       if (item !== '' && !out.includes(item)) out.push(item);
     }
     return out;

@@ -1,0 +1,253 @@
+// Benchmark of the user-interface page (not a test). Loads the real page in a frame,
+// feeds it records through its addResult at a fixed rate, and measures:
+//   - the longest frame while the records arrive (goal: under 50 ms),
+//   - the time to sort and to apply a view filter to the full list (goal: under 100 ms),
+//   - the JavaScript heap afterwards, where the engine tells it.
+// Query parameters:
+//   page=<address of the page, relative to this file>   default ../../resources/Html/index.html,
+//        or app.html when this file itself is loaded as index.html
+//   count=<records>  default 20000
+//   rate=<records per second>  default 5000
+//   report=<http://127.0.0.1:PORT/path>  the results are also POSTed there as JSON
+//        (loopback addresses only)
+// The results are printed on this page and on the console as one line starting with
+// "TRAWLET-BENCH ".
+(function () {
+  'use strict';
+  const out = document.getElementById('out');
+  const frame = document.getElementById('page');
+  const q = new URLSearchParams(location.search);
+  const selfIsIndex = /\/index\.html$/.test(location.pathname);
+  const pageUrl = q.get('page') || (selfIsIndex ? 'app.html' : '../../resources/Html/index.html');
+  const COUNT = Math.max(1, Math.min(1000000, Number(q.get('count')) || 20000));
+  const RATE = Math.max(1, Math.min(1000000, Number(q.get('rate')) || 5000));
+  const report = q.get('report') || '';
+
+  function print(line) {
+    out.textContent += '\n' + line;
+  }
+
+  // A small deterministic generator, so that every run feeds the same records.
+  let seed = 12345;
+  function rand() {
+    seed = (seed * 1103515245 + 12345) >>> 0;
+    return seed / 4294967296;
+  }
+  const KINDS = [
+    ['video', 'mp4', 'video/mp4'],
+    ['clip', 'webm', 'video/webm'],
+    ['img', 'jpg', 'image/jpeg'],
+    ['icon', 'png', 'image/png'],
+    ['bundle', 'js', 'application/javascript'],
+    ['theme', 'css', 'text/css'],
+    ['font', 'woff2', 'font/woff2'],
+    ['track', 'mp3', 'audio/mpeg'],
+    ['data', 'json', 'application/json'],
+    ['page', 'html', 'text/html'],
+    ['master', 'm3u8', 'application/vnd.apple.mpegurl'],
+    ['seg', 'ts', 'video/mp2t'],
+  ];
+  const HOSTS = ['www.example.com', 'cdn1.example.net', 'media.example.org', 'static.example.com', 'img.cdn.example.io'];
+  function sizeText(bytes) {
+    const units = [
+      ['PB', 2 ** 50],
+      ['TB', 2 ** 40],
+      ['GB', 2 ** 30],
+      ['MB', 2 ** 20],
+      ['KB', 2 ** 10],
+    ];
+    for (const [name, u] of units) if (bytes >= u) return bytes % u === 0 ? bytes / u + name : (bytes / u).toFixed(2) + name;
+    return bytes + 'B';
+  }
+  // About one record in ten repeats an earlier address, as pages do.
+  const made = [];
+  function record(i) {
+    if (made.length > 50 && rand() < 0.1) return made[Math.floor(rand() * made.length)];
+    const k = KINDS[Math.floor(rand() * KINDS.length)];
+    const host = HOSTS[Math.floor(rand() * HOSTS.length)];
+    const name = k[0] + '-' + i + '-' + Math.floor(rand() * 1e6).toString(36) + '.' + k[1];
+    const dir = k[1] === 'ts' ? 'hls/stream' + (i % 7) : 'assets/' + Math.floor(rand() * 40);
+    const query = rand() < 0.3 ? '?v=' + Math.floor(rand() * 1e9).toString(36) + '&token=' + Math.floor(rand() * 1e12).toString(36) : '';
+    const size = rand() < 0.05 ? 'unknown' : sizeText(Math.floor(rand() * rand() * 200 * 1024 * 1024));
+    const text = JSON.stringify({ fileName: name, mimeType: k[2], size, url: 'https://' + host + '/' + dir + '/' + name + query }) + '\n';
+    made.push(text);
+    return text;
+  }
+
+  function nextFrames(w, n) {
+    return new Promise((resolve) => {
+      const step = () => (--n <= 0 ? resolve() : w.requestAnimationFrame(step));
+      w.requestAnimationFrame(step);
+    });
+  }
+
+  // Runs fn and waits until the page has laid out what it changed.
+  function timed(w, fn) {
+    const t0 = w.performance.now();
+    fn();
+    void w.document.body.offsetHeight;
+    return w.performance.now() - t0;
+  }
+
+  async function run() {
+    const w = frame.contentWindow;
+    const doc = w.document;
+    if (typeof w.addResult !== 'function' || !w.trawletApp) throw new Error('the page under test has no addResult or trawletApp: ' + pageUrl);
+    const app = w.trawletApp;
+    const records = [];
+    for (let i = 0; i < COUNT; i++) records.push(record(i));
+    await nextFrames(w, 3);
+
+    // Appending: frames are timed by the page's own animation frames.
+    print('Feeding ' + COUNT + ' records at ' + RATE + ' a second…');
+    let longest = 0;
+    let frames = 0;
+    let last = 0;
+    let measuring = true;
+    const longFrames = [];
+    const onFrame = (t) => {
+      if (last) {
+        const d = t - last;
+        if (d > longest) longest = d;
+        if (d > 50) longFrames.push(Math.round(d));
+        frames++;
+      }
+      last = t;
+      if (measuring) w.requestAnimationFrame(onFrame);
+    };
+    w.requestAnimationFrame(onFrame);
+    const started = w.performance.now();
+    let fed = 0;
+    await new Promise((resolve) => {
+      const tick = () => {
+        const due = Math.min(COUNT, Math.floor(((w.performance.now() - started) * RATE) / 1000));
+        while (fed < due) w.addResult(records[fed++]);
+        if (fed < COUNT) w.setTimeout(tick, 4);
+        else resolve();
+      };
+      tick();
+    });
+    const feedTime = w.performance.now() - started;
+    await nextFrames(w, 3);
+    measuring = false;
+    const counts = app.model.counts();
+
+    // Sorting and filtering the full list: every hit as one row.
+    const foldDups = doc.getElementById('fold-dups');
+    const foldSeg = doc.getElementById('fold-segments');
+    if (foldDups.checked) foldDups.click();
+    if (foldSeg.checked) foldSeg.click();
+    await nextFrames(w, 2);
+    const rows = app.model.view.length;
+    const sorts = {};
+    for (const col of ['size', 'name', 'type', 'url', 'hits', 'last']) {
+      sorts[col + ' ascending'] = timed(w, () => app.setSort(col, 1));
+      sorts[col + ' descending'] = timed(w, () => app.setSort(col, -1));
+    }
+    app.setSort(null, 1);
+    const filters = {};
+    const setText = (id, v) => {
+      doc.getElementById(id).value = v;
+    };
+    const apply = (name, prepare) => {
+      filters[name] = timed(w, () => {
+        prepare();
+        app.applyViewFilter();
+      });
+      app.clearViewFilter();
+    };
+    apply('text "video"', () => setText('view-text', 'video'));
+    apply('text two words', () => setText('view-text', 'cdn mp4'));
+    apply('regex', () => {
+      doc.getElementById('view-regex').checked = true;
+      setText('view-text', '\\.(mp4|webm)(\\?|$)');
+    });
+    apply('negated text', () => {
+      doc.getElementById('view-not').checked = true;
+      setText('view-text', 'example.com');
+    });
+    apply('type chips', () => {
+      doc.getElementById('chip-video').setAttribute('aria-pressed', 'true');
+      doc.getElementById('chip-audio').setAttribute('aria-pressed', 'true');
+    });
+    apply('size range', () => {
+      setText('view-min', '1MB');
+      setText('view-max', '100MB');
+    });
+    apply('hosts', () => setText('view-hosts-out', 'example.com'));
+    const foldTime = timed(w, () => {
+      foldDups.click();
+      foldSeg.click();
+    });
+
+    const mem = w.performance && w.performance.memory;
+    const result = {
+      engine: navigator.userAgent,
+      records: COUNT,
+      rate: RATE,
+      feedSeconds: +(feedTime / 1000).toFixed(2),
+      rowsFolded: counts.shown,
+      rowsEveryHit: rows,
+      framesWhileAppending: frames,
+      longestFrameMs: +longest.toFixed(1),
+      framesOver50Ms: longFrames.length,
+      longestListUpdateMs: +app.stats.longestFlush.toFixed(1),
+      sortMs: Object.fromEntries(Object.entries(sorts).map(([k, v]) => [k, +v.toFixed(1)])),
+      slowestSortMs: +Math.max(...Object.values(sorts)).toFixed(1),
+      filterMs: Object.fromEntries(Object.entries(filters).map(([k, v]) => [k, +v.toFixed(1)])),
+      slowestFilterMs: +Math.max(...Object.values(filters)).toFixed(1),
+      foldBackMs: +foldTime.toFixed(1),
+      jsHeapMB: mem ? +(mem.usedJSHeapSize / 1048576).toFixed(1) : null,
+      jsHeapNote: mem ? 'performance.memory.usedJSHeapSize' : 'not available: this engine has no performance.memory',
+      goals: {
+        longestFrameUnder50Ms: longest < 50,
+        sortUnder100Ms: Math.max(...Object.values(sorts)) < 100,
+        filterUnder100Ms: Math.max(...Object.values(filters)) < 100,
+        heapUnder60MB: mem ? mem.usedJSHeapSize < 60 * 1048576 : null,
+      },
+    };
+    return result;
+  }
+
+  function isLoopback(u) {
+    try {
+      const url = new URL(u);
+      return (url.protocol === 'http:' || url.protocol === 'https:') && ['127.0.0.1', 'localhost', '[::1]'].includes(url.hostname);
+    } catch (e) {
+      return false;
+    }
+  }
+
+  async function send(result) {
+    if (!report) return;
+    if (!isLoopback(report)) {
+      print('Not reporting to ' + report + ': only loopback addresses are accepted.');
+      return;
+    }
+    try {
+      const r = await fetch(report, { method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify(result) });
+      print('Reported to ' + report + ': HTTP ' + r.status);
+    } catch (e) {
+      print('Could not report to ' + report + ': ' + e);
+    }
+  }
+
+  frame.addEventListener('load', () => {
+    setTimeout(async () => {
+      let result;
+      try {
+        result = await run();
+        print(JSON.stringify(result, null, 2));
+      } catch (e) {
+        result = { error: String(e && e.stack ? e.stack : e) };
+        print('Failed: ' + result.error);
+      }
+      console.log('TRAWLET-BENCH ' + JSON.stringify(result));
+      window.benchResult = result;
+      await send(result);
+      window.benchDone = JSON.stringify(result);
+    }, 300);
+  });
+  out.textContent = 'Loading ' + pageUrl + '…';
+  frame.src = pageUrl;
+})();
