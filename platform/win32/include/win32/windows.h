@@ -69,23 +69,27 @@ constexpr HRESULT E_POINTER = static_cast<HRESULT>(0x80004003u);
 constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);
 constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000Eu);
 constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
-inline bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
-inline bool FAILED(HRESULT hr) { return hr < 0; }
+inline bool SUCCEEDED(HRESULT hr) {
+    return hr >= 0;
+}
+inline bool FAILED(HRESULT hr) {
+    return hr < 0;
+}
 
 // ---- Text conversion (kernel32) -------------------------------------------------------------
 
 constexpr UINT CP_UTF8 = 65001;
 constexpr DWORD MB_ERR_INVALID_CHARS = 0x08;
+constexpr DWORD WC_ERR_INVALID_CHARS = 0x80;
 
 // Converts like Windows with flags 0: malformed UTF-8 becomes U+FFFD. A source length of -1
 // means "up to and including the terminating NUL". A capacity of 0 asks for the needed size.
 // Returns the number of units written (or needed), 0 on failure (see GetLastError).
-int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceLength,
-                        LPWSTR target, int targetCapacity);
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceLength, LPWSTR target,
+                        int targetCapacity);
 // Converts like Windows with flags 0: unpaired surrogates become U+FFFD (EF BF BD).
-int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceLength,
-                        LPSTR target, int targetCapacity, LPCSTR defaultChar,
-                        BOOL* usedDefaultChar);
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceLength, LPSTR target,
+                        int targetCapacity, LPCSTR defaultChar, BOOL* usedDefaultChar);
 
 // ---- Errors and debugger output -------------------------------------------------------------
 
@@ -97,6 +101,8 @@ constexpr DWORD ERROR_INVALID_MENU_HANDLE = 1401;
 constexpr DWORD ERROR_ALREADY_EXISTS = 183;
 constexpr DWORD ERROR_PATH_NOT_FOUND = 3;
 constexpr DWORD ERROR_ACCESS_DENIED = 5;
+constexpr DWORD ERROR_INVALID_FLAGS = 1004;
+constexpr DWORD ERROR_NO_UNICODE_TRANSLATION = 1113;
 DWORD GetLastError();
 void SetLastError(DWORD error);
 
@@ -201,8 +207,12 @@ struct MSG {
     POINT pt;
 };
 
-inline WORD LOWORD(std::uintptr_t v) { return static_cast<WORD>(v & 0xFFFF); }
-inline WORD HIWORD(std::uintptr_t v) { return static_cast<WORD>((v >> 16) & 0xFFFF); }
+inline WORD LOWORD(std::uintptr_t v) {
+    return static_cast<WORD>(v & 0xFFFF);
+}
+inline WORD HIWORD(std::uintptr_t v) {
+    return static_cast<WORD>((v >> 16) & 0xFFFF);
+}
 inline LPARAM MAKELPARAM(WORD lo, WORD hi) {
     return static_cast<LPARAM>(static_cast<DWORD>(lo) | (static_cast<DWORD>(hi) << 16));
 }

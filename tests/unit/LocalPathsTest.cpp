@@ -1,0 +1,122 @@
+// The program's own folder, the page beside it, and the user's data folder.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <glib.h>
+#include <optional>
+#include <string>
+
+#include "TestText.h"
+#include "app/LocalPaths.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Executable() {
+    return fs::read_symlink("/proc/self/exe").string();
+}
+
+// Sets an environment variable for one scope and puts the old value back.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : m_name(name) {
+        if (const char* old = std::getenv(name)) m_old = old;
+        if (value != nullptr) {
+            setenv(name, value, 1);
+        } else {
+            unsetenv(name);
+        }
+    }
+    ~ScopedEnv() {
+        if (m_old) {
+            setenv(m_name, m_old->c_str(), 1);
+        } else {
+            unsetenv(m_name);
+        }
+    }
+
+private:
+    const char* m_name;
+    std::optional<std::string> m_old;
+};
+
+TEST(LocalPathsTest, PageBesideTheExecutable) {
+    std::string folder = fs::path(Executable()).parent_path().string();
+    std::u16string out = u"previous";
+    ASSERT_TRUE(GetModuleFolder(out));
+    EXPECT_EQ(folder, Narrow(out));
+
+    ASSERT_TRUE(GetIndexPagePath(out));
+    EXPECT_EQ(folder + "/Html/index.html", Narrow(out));
+
+    ASSERT_TRUE(GetIndexPageUrl(out));
+    EXPECT_EQ("file://" + folder + "/Html/index.html", Narrow(out))
+        << "the build folder holds no character that needs escaping";
+}
+
+// When started by the test below as a copy in a folder whose name needs escaping, the program
+// prints its folder and page address and ends before any test runs.
+const bool kPrintedForParent = [] {
+    if (std::getenv("TRAWLET_UNIT_PRINT_PAGE_URL") == nullptr) return false;
+    std::u16string folder, url;
+    GetModuleFolder(folder);
+    GetIndexPageUrl(url);
+    std::printf("folder=%s\nurl=%s\n", Narrow(folder).c_str(), Narrow(url).c_str());
+    std::fflush(stdout);
+    std::_Exit(0);
+}();
+
+TEST(LocalPathsTest, PageAddressEscapesBlanksAndNonAscii) {
+    fs::path executable = Executable();
+    // Below the build folder, so that a hard link is possible and nothing leaks into /tmp.
+    fs::path folder = executable.parent_path() / "paths test \xC3\xBC#%";
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+    fs::create_directories(folder);
+    fs::path copy = folder / "unit_tests";
+    std::error_code linkError;
+    fs::create_hard_link(executable, copy, linkError);
+    if (linkError) fs::copy_file(executable, copy);
+
+    gchar* argv[] = {const_cast<gchar*>(copy.c_str()), nullptr};
+    gchar* childOut = nullptr;
+    gint status = -1;
+    ScopedEnv helper("TRAWLET_UNIT_PRINT_PAGE_URL", "1");
+    GError* error = nullptr;
+    bool ran = g_spawn_sync(nullptr, argv, nullptr, G_SPAWN_DEFAULT, nullptr, nullptr, &childOut,
+                            nullptr, &status, &error);
+    std::string output = childOut != nullptr ? childOut : "";
+    g_free(childOut);
+    if (error != nullptr) g_error_free(error);
+    fs::remove_all(folder, ignored);
+    ASSERT_TRUE(ran);
+    EXPECT_NE(std::string::npos, output.find("folder=" + folder.string() + "\n")) << output;
+    std::string expected = "url=file://" + executable.parent_path().string() +
+                           "/paths%20test%20%C3%BC%23%25/Html/index.html\n";
+    EXPECT_NE(std::string::npos, output.find(expected)) << output;
+}
+
+TEST(LocalPathsTest, AppDataFolderFollowsXdgDataHome) {
+    struct Case {
+        const char* dataHome;  // null: unset
+        const char* home;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"/srv/data \xC3\xBC", "/home/someone", "/srv/data \xC3\xBC"},
+        {nullptr, "/home/someone", "/home/someone/.local/share"},
+        {"", "/home/someone", "/home/someone/.local/share"},
+    };
+    for (const Case& c : cases) {
+        ScopedEnv dataHome("XDG_DATA_HOME", c.dataHome);
+        ScopedEnv home("HOME", c.home);
+        std::u16string out = u"previous";
+        ASSERT_TRUE(GetAppDataFolder(out));
+        EXPECT_EQ(c.expected, Narrow(out));
+    }
+}
+
+}  // namespace

@@ -1,0 +1,194 @@
+// The non-window part of the platform layer: BSTRs, paths, directories, debugger output.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <glib.h>
+#include <glib/gstdio.h>
+#include <string>
+#include <unistd.h>
+
+#include "TestText.h"
+#include "win32/windows.h"
+
+namespace {
+
+std::u16string Wide(const std::string& utf8) {
+    std::u16string result;
+    if (utf8.empty()) return result;
+    int needed =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    result.resize(static_cast<std::size_t>(needed));
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), result.data(),
+                        needed);
+    return result;
+}
+
+// A fresh folder below the system's temporary folder, removed with everything in it.
+class TempFolder {
+public:
+    TempFolder() {
+        gchar* made = g_dir_make_tmp("trawlet-unit-XXXXXX", nullptr);
+        if (made != nullptr) {
+            m_path = made;
+            g_free(made);
+        }
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        if (!m_path.empty()) std::filesystem::remove_all(m_path, ignored);
+    }
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+TEST(BstrTest, LayoutAndLengths) {
+    BSTR text = SysAllocString(u"abc");
+    ASSERT_NE(nullptr, text);
+    EXPECT_EQ(3u, SysStringLen(text));
+    EXPECT_EQ(u'\0', text[3]);
+    std::uint32_t prefix;
+    std::memcpy(&prefix, reinterpret_cast<unsigned char*>(text) - 4, 4);
+    EXPECT_EQ(6u, prefix) << "the prefix holds the byte length";
+    SysFreeString(text);
+
+    BSTR withNul = SysAllocStringLen(u"a\0b", 3);
+    ASSERT_NE(nullptr, withNul);
+    EXPECT_EQ(3u, SysStringLen(withNul));
+    EXPECT_EQ(std::u16string(u"a\0b", 3), std::u16string(withNul, 3));
+    SysFreeString(withNul);
+
+    BSTR blank = SysAllocStringLen(nullptr, 4);
+    ASSERT_NE(nullptr, blank);
+    EXPECT_EQ(4u, SysStringLen(blank));
+    EXPECT_EQ(std::u16string(5, u'\0'), std::u16string(blank, 5));
+    SysFreeString(blank);
+
+    BSTR empty = SysAllocString(u"");
+    ASSERT_NE(nullptr, empty);
+    EXPECT_EQ(0u, SysStringLen(empty));
+    SysFreeString(empty);
+
+    EXPECT_EQ(nullptr, SysAllocString(nullptr));
+    EXPECT_EQ(0u, SysStringLen(nullptr));
+    SysFreeString(nullptr);
+    EXPECT_EQ(nullptr, SysAllocStringLen(u"", 0xFFFFFFFFu)) << "too long for the prefix";
+}
+
+TEST(OleTest, StartAndEndAnswerSuccess) {
+    EXPECT_EQ(S_OK, OleInitialize(nullptr));
+    OleUninitialize();
+}
+
+TEST(PathIsUncTest, TwoBackslashesMakeAUncPath) {
+    struct Case {
+        const char16_t* path;
+        BOOL unc;
+    };
+    const Case cases[] = {
+        {u"\\\\server\\share", TRUE}, {u"\\\\", TRUE}, {u"\\server", FALSE}, {u"/tmp", FALSE},
+        {u"//host", FALSE},           {u"", FALSE},    {nullptr, FALSE},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.unc, PathIsUNCW(c.path)) << (c.path ? Narrow(c.path) : "null");
+    }
+}
+
+TEST(PathFileExistsTest, FilesAndFolders) {
+    TempFolder temp;
+    ASSERT_FALSE(temp.path().empty());
+    std::string file = temp.path() + "/\xC3\xBC b.txt";
+    ASSERT_TRUE(g_file_set_contents(file.c_str(), "x", 1, nullptr));
+    struct Case {
+        std::u16string path;
+        BOOL exists;
+    };
+    const Case cases[] = {
+        {Wide(temp.path()), TRUE},
+        {Wide(file), TRUE},
+        {Wide(temp.path() + "/missing"), FALSE},
+        {u"", FALSE},
+        {u"http://host/a", FALSE},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.exists, PathFileExistsW(c.path.c_str())) << Narrow(c.path);
+    EXPECT_FALSE(PathFileExistsW(nullptr));
+}
+
+TEST(CreateDirectoryTest, ReportsWindowsErrors) {
+    TempFolder temp;
+    ASSERT_FALSE(temp.path().empty());
+    std::u16string folder = Wide(temp.path() + "/WebKitUtil");
+    EXPECT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    EXPECT_TRUE(g_file_test((temp.path() + "/WebKitUtil").c_str(), G_FILE_TEST_IS_DIR));
+
+    struct Case {
+        std::u16string path;
+        DWORD error;
+    };
+    const Case cases[] = {
+        {folder, ERROR_ALREADY_EXISTS},
+        {Wide(temp.path() + "/missing/LocalStorage"), ERROR_PATH_NOT_FOUND},
+        {u"", ERROR_PATH_NOT_FOUND},
+    };
+    for (const Case& c : cases) {
+        SetLastError(0);
+        EXPECT_FALSE(CreateDirectoryW(c.path.c_str(), nullptr)) << Narrow(c.path);
+        EXPECT_EQ(c.error, GetLastError()) << Narrow(c.path);
+    }
+}
+
+std::string ExecutablePath() {
+    gchar* target = g_file_read_link("/proc/self/exe", nullptr);
+    std::string result = target != nullptr ? target : "";
+    g_free(target);
+    return result;
+}
+
+TEST(GetModuleFileNameTest, NamesTheRunningExecutable) {
+    char16_t buffer[4096] = {};
+    DWORD length = GetModuleFileNameW(nullptr, buffer, 4096);
+    std::u16string expected = Wide(ExecutablePath());
+    ASSERT_FALSE(expected.empty());
+    EXPECT_EQ(expected.size(), length);
+    EXPECT_EQ(expected, std::u16string(buffer));
+}
+
+TEST(GetModuleFileNameTest, SmallBufferIsCutAndTerminated) {
+    char16_t buffer[5] = {u'x', u'x', u'x', u'x', u'x'};
+    SetLastError(0);
+    EXPECT_EQ(5u, GetModuleFileNameW(nullptr, buffer, 5));
+    EXPECT_EQ(ERROR_INSUFFICIENT_BUFFER, GetLastError());
+    EXPECT_EQ(Wide(ExecutablePath()).substr(0, 4), std::u16string(buffer));
+
+    SetLastError(0);
+    EXPECT_EQ(0u, GetModuleFileNameW(nullptr, buffer, 0));
+    EXPECT_EQ(ERROR_INSUFFICIENT_BUFFER, GetLastError());
+}
+
+TEST(OutputDebugStringTest, WritesUtf8UnchangedWithoutLineFeed) {
+    struct Case {
+        const char16_t* text;
+        std::string written;
+    };
+    const Case cases[] = {
+        {u"RemoveMenu() failed, i = 3, err = 0\n", "RemoveMenu() failed, i = 3, err = 0\n"},
+        {u"no line feed", "no line feed"},
+        {u"\u00FC\U0001F600", "\xC3\xBC\xF0\x9F\x98\x80"},
+        {u"bad \xD800", "bad \xEF\xBF\xBD"},
+        {u"", ""},
+        {nullptr, ""},
+    };
+    for (const Case& c : cases) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        testing::internal::CaptureStderr();
+        OutputDebugStringW(c.text);
+        EXPECT_EQ(c.written, testing::internal::GetCapturedStderr());
+        EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError()) << "the last error is kept";
+    }
+}
+
+}  // namespace
