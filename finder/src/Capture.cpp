@@ -1,0 +1,102 @@
+#include "finder/Capture.h"
+
+#include "finder/ResourceFilter.h"
+#include "finder/TextUtil.h"
+#include "finder/UrlUtil.h"
+
+namespace {
+
+// Appends `text` as a JSON string: quotation mark and backslash escaped, the short escapes
+// for backspace, form feed, line feed, carriage return and tab, any other control byte as
+// \u00XX with upper-case digits, and everything else (slashes, DEL, bytes of 128 and above)
+// as it stands. The record's texts all come out of Utf16ToUtf8, so they are valid UTF-8 and
+// the result is valid JSON.
+void AppendQuoted(std::string& out, const std::string& text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    out.push_back('"');
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        switch (c) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\b':
+                out += "\\b";
+                break;
+            case '\f':
+                out += "\\f";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                if (byte < 0x20) {
+                    out += "\\u00";
+                    out.push_back(kHex[byte >> 4]);
+                    out.push_back(kHex[byte & 0xF]);
+                } else {
+                    out.push_back(c);
+                }
+                break;
+        }
+    }
+    out.push_back('"');
+}
+
+}  // namespace
+
+bool ScanIsCapturing(const ScanState& state) {
+    return state.m_running && !state.m_paused;
+}
+
+std::string ResultRecordJson(const ResultRecord& record) {
+    // The members in ascending order of their keys, as the compact writer of the JSON library
+    // orders them. The library's own writer is not used: it escapes every non-ASCII character
+    // as \uXXXX and writes control characters with lower-case digits, and the page's records
+    // keep the text as it is.
+    std::string out;
+    out.reserve(record.fileName.size() + record.url.size() + record.mimeType.size() +
+                record.size.size() + 48);
+    out += "{\"fileName\":";
+    AppendQuoted(out, record.fileName);
+    out += ",\"mimeType\":";
+    AppendQuoted(out, record.mimeType);
+    out += ",\"size\":";
+    AppendQuoted(out, record.size);
+    out += ",\"url\":";
+    AppendQuoted(out, record.url);
+    out += "}\n";
+    return out;
+}
+
+bool CaptureResponse(const char16_t* address, CScanHost& host, std::uint32_t identifier,
+                     const std::u16string& mimeType, std::int64_t expectedLength) {
+    if (address == nullptr) return false;
+    ResultRecord record;
+    Utf16ToUtf8(address, record.url);
+    // No name at all is "unknown"; a name that is empty (an address ending in a slash below
+    // its first level) stays empty.
+    if (!GetFileNameFromUrlUtf8(record.url, record.fileName)) record.fileName = "unknown";
+    Utf16ToUtf8(mimeType, record.mimeType);
+    if (expectedLength == -1) {
+        record.size = "unknown";
+    } else {
+        FormatSizeUtf8(record.size, static_cast<std::uint64_t>(expectedLength));
+    }
+
+    // The filter sees the MIME type as the engine gave it.
+    if (!AcceptResource(host, mimeType, record.fileName)) return false;
+
+    std::string json = ResultRecordJson(record);
+    host.m_results[identifier] = std::move(record);
+    return host.CallPageFunction("addResult", json);
+}

@@ -1,0 +1,133 @@
+#include "finder/ScanControl.h"
+
+#include <cstring>
+
+#include "finder/TextUtil.h"
+#include "finder/UrlUtil.h"
+#include "win32/windows.h"
+
+namespace {
+
+// A member of an object, or null when `params` is not an object or lacks it. Indexing a JSON
+// array or scalar by name would throw, so the kind is checked first.
+const Json::Value* Member(const Json::Value& params, const char* key) {
+    if (!params.isObject()) return nullptr;
+    return params.find(key, key + std::strlen(key));
+}
+
+bool IsString(const Json::Value* value) {
+    return value != nullptr && value->isString();
+}
+
+bool IsBool(const Json::Value* value) {
+    return value != nullptr && value->isBool();
+}
+
+// The "url" of an open or copy call as UTF-16. False for a missing, non-string or empty value.
+bool ReadAddress(const Json::Value& params, std::u16string& address) {
+    const Json::Value* url = Member(params, "url");
+    if (!IsString(url)) return false;
+    return Utf8ToUtf16(url->asString(), address);
+}
+
+}  // namespace
+
+bool HandleStart(const Json::Value& params, CScanHost& host) {
+    // Every setting is checked before anything changes; a null value has no members.
+    const Json::Value* url = Member(params, "url");
+    const Json::Value* filterEnabled = Member(params, "filterEnabled");
+    const Json::Value* useFileExtFilter = Member(params, "useFileExtFilter");
+    if (!IsString(url) || !IsBool(filterEnabled) || !IsBool(useFileExtFilter)) return false;
+    const bool useExtensions = useFileExtFilter->asBool();
+    const Json::Value* filterText = Member(params, useExtensions ? "fileExtFilter" : "mimeFilter");
+    if (!IsString(filterText)) return false;
+
+    const std::string typed = url->asString();
+    host.m_filterEnabled = filterEnabled->asBool() ? TRUE : FALSE;
+    host.m_useFileExtFilter = useExtensions ? TRUE : FALSE;
+    // An empty filter text leaves the selected filter as an earlier start set it; the other
+    // filter is not touched at all.
+    if (useExtensions) {
+        host.m_fileExtFilter.SetFromUtf8(filterText->asString().c_str());
+    } else {
+        Utf8ToUtf16(filterText->asString(), host.m_mimeFilter);
+    }
+
+    if (!host.EnsureScanWindow()) return false;
+
+    // The page shows what is actually loaded. A page without the function is not an error.
+    const std::string completed = NormalizeUrlUtf8(typed.c_str());
+    if (completed != typed) host.CallPageFunction("updateInputUrl", completed);
+
+    if (!host.LoadScanUrlUtf8(typed.c_str())) return false;
+    host.ShowScanWindow();
+    host.m_paused = FALSE;
+    host.m_running = TRUE;
+    return true;
+}
+
+bool HandleOpen(const Json::Value& params) {
+    std::u16string address;
+    if (!ReadAddress(params, address)) return false;
+    HINSTANCE answer = ShellExecuteW(nullptr, u"open", address.c_str(), nullptr, nullptr, SW_SHOW);
+    return reinterpret_cast<std::intptr_t>(answer) > 32;
+}
+
+bool HandleCopyUrl(const Json::Value& params, CScanHost& host) {
+    std::u16string address;
+    if (!ReadAddress(params, address)) return false;
+    const std::size_t bytes = (address.size() + 1) * sizeof(char16_t);
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes);
+    if (block == nullptr) return false;
+    void* memory = GlobalLock(block);
+    if (memory == nullptr) {
+        GlobalFree(block);
+        return false;
+    }
+    // The zero fill supplies the terminating NUL.
+    std::memcpy(memory, address.data(), address.size() * sizeof(char16_t));
+    GlobalUnlock(block);
+
+    if (!OpenClipboard(host.ClipboardOwner())) {
+        GlobalFree(block);
+        return false;
+    }
+    EmptyClipboard();
+    // On success the block belongs to the clipboard; otherwise it is still ours to free, and
+    // the copy did not happen.
+    const bool handed = SetClipboardData(CF_UNICODETEXT, block) != nullptr;
+    if (!handed) GlobalFree(block);
+    CloseClipboard();
+    return handed;
+}
+
+int HandleServiceCall(const std::u16string& uri, const std::u16string& method,
+                      const Json::Value& params, void* userData, Json::Value& result) {
+    auto* host = static_cast<CScanHost*>(userData);
+    int outcome = 0;
+    if (uri == kTrawletServiceId) {
+        if (method == u"start") {
+            outcome = host != nullptr && HandleStart(params, *host) ? 1 : 0;
+        } else if (method == u"pause") {
+            if (host != nullptr) {
+                if (host->m_running) host->m_paused = host->m_paused ? FALSE : TRUE;
+                outcome = 1;
+            }
+        } else if (method == u"stop") {
+            if (host != nullptr) {
+                if (host->m_running) {
+                    host->m_running = FALSE;
+                    host->m_paused = FALSE;
+                }
+                outcome = 1;
+            }
+        } else if (method == u"open") {
+            outcome = HandleOpen(params) ? 1 : 0;
+        } else if (method == u"copyURL") {
+            outcome = host != nullptr && HandleCopyUrl(params, *host) ? 1 : 0;
+        }
+    }
+    if (!result.isObject()) result = Json::Value(Json::objectValue);
+    result["returnValue"] = outcome;
+    return outcome;
+}
