@@ -98,6 +98,25 @@
     for (let i = 0; i < COUNT; i++) records.push(record(i));
     await nextFrames(w, 3);
 
+    // The same measure with nothing happening, to tell the page's cost from the
+    // machine's: on a busy machine even idle frames come late.
+    const idle = await new Promise((resolve) => {
+      let n = 0;
+      let prev = 0;
+      let max = 0;
+      const t0 = w.performance.now();
+      const step = (t) => {
+        if (prev) {
+          max = Math.max(max, t - prev);
+          n++;
+        }
+        prev = t;
+        if (w.performance.now() - t0 < 2000) w.requestAnimationFrame(step);
+        else resolve({ frames: n, longest: max });
+      };
+      w.requestAnimationFrame(step);
+    });
+
     // Appending: frames are timed by the page's own animation frames.
     print('Feeding ' + COUNT + ' records at ' + RATE + ' a second…');
     let longest = 0;
@@ -117,11 +136,15 @@
     };
     w.requestAnimationFrame(onFrame);
     const started = w.performance.now();
+    const flushBefore = app.stats.totalFlush;
     let fed = 0;
+    let feedingMs = 0;
     await new Promise((resolve) => {
       const tick = () => {
         const due = Math.min(COUNT, Math.floor(((w.performance.now() - started) * RATE) / 1000));
+        const t0 = w.performance.now();
         while (fed < due) w.addResult(records[fed++]);
+        feedingMs += w.performance.now() - t0;
         if (fed < COUNT) w.setTimeout(tick, 4);
         else resolve();
       };
@@ -129,6 +152,7 @@
     });
     const feedTime = w.performance.now() - started;
     await nextFrames(w, 3);
+    const listMs = app.stats.totalFlush - flushBefore;
     measuring = false;
     const counts = app.model.counts();
 
@@ -188,10 +212,14 @@
       feedSeconds: +(feedTime / 1000).toFixed(2),
       rowsFolded: counts.shown,
       rowsEveryHit: rows,
+      idleFramesIn2s: idle.frames,
+      longestIdleFrameMs: +idle.longest.toFixed(1),
       framesWhileAppending: frames,
       longestFrameMs: +longest.toFixed(1),
       framesOver50Ms: longFrames.length,
       longestListUpdateMs: +app.stats.longestFlush.toFixed(1),
+      addResultTotalMs: Math.round(feedingMs),
+      listUpdatesTotalMs: Math.round(listMs),
       sortMs: Object.fromEntries(Object.entries(sorts).map(([k, v]) => [k, +v.toFixed(1)])),
       slowestSortMs: +Math.max(...Object.values(sorts)).toFixed(1),
       filterMs: Object.fromEntries(Object.entries(filters).map(([k, v]) => [k, +v.toFixed(1)])),

@@ -188,6 +188,7 @@ test('rows restored from the history keep their hits and times', () => {
     ['http://h/a.mp4', 4, 10, 50, '3MB'],
     ['', 1, 0, 0, 'unknown'],
   ]);
+  assert.deepEqual([m.counts().total, m.counts().duplicatesHidden], [5, 3]);
 });
 
 test('exportItems expands segment groups and writes times as ISO text', () => {

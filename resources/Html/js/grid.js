@@ -33,8 +33,10 @@
       this.lastCount = -1;
       this.layoutVersion = 0;
       this.activeId = '';
+      this.scrolled = false;
       this.body.addEventListener('scroll', () => {
         this.head.scrollLeft = this.body.scrollLeft;
+        this.scrolled = true;
         this.requestRender();
       });
       if (typeof ResizeObserver === 'function') {
@@ -298,9 +300,26 @@
       el.copyButton.setAttribute('aria-label', 'Copy the address of ' + name);
     }
 
+    // Whether what is in sight is out of date in a way the user would notice at once:
+    // the list was scrolled, or rows in sight were replaced, moved, or appeared. Rows in
+    // sight that only changed their counts, and rows added out of sight, can wait: while
+    // a scan streams in, drawing them at every frame would cost the engine a relayout
+    // and repaint of the whole list each time.
+    needsRender() {
+      if (this.scrolled) return true;
+      const view = this.model.view;
+      if (view.length !== this.lastCount) {
+        const end = Math.ceil((this.body.scrollTop + this.viewportHeight) / ROW_HEIGHT);
+        if (this.lastCount < end) return true;
+      }
+      for (const el of this.pool) if (el._row && view[el._idx] !== el._row) return true;
+      return false;
+    }
+
     // Draws the rows in sight. Cheap when nothing changed: a row element is refilled
     // only when it shows another row or its row changed.
     render() {
+      this.scrolled = false;
       const m = this.model;
       const view = m.view;
       const n = view.length;

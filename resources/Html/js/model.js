@@ -35,30 +35,57 @@
     return slash >= 0 ? base.slice(0, slash + 1) : base;
   }
 
-  // One received record. In "every hit" mode hits are the rows.
+  // One received record. In "every hit" mode hits are the rows. A hit keeps only what
+  // is its own and takes the rest from its entry: one is made for every record, and the
+  // fewer objects a record costs, the less the engine collects garbage while a scan
+  // streams in.
   class Hit {
-    constructor(id, seq, rec, time, entry, count) {
+    constructor(id, seq, rec, time, count) {
       this.id = id;
-      this.type = 'hit';
       this.seq = seq;
       this.rec = rec;
-      this.fileName = rec.fileName;
-      this.mimeType = rec.mimeType;
-      this.size = rec.size;
-      this.url = rec.url;
-      this.bytes = record.parseSize(rec.size);
-      this.entry = entry;
+      this.entry = null;
       this.hits = count;
       this.occurrence = 1;
       this.firstSeen = time;
       this.lastSeen = time;
       this.version = 0;
       this.inView = false;
-      this.kind = '';
-      this.playlist = '';
-      this.segment = false;
-      this.host = '';
-      this.sortName = '';
+      // Set only when this hit's type or size differs from its entry's.
+      this.own = null;
+    }
+    get type() {
+      return 'hit';
+    }
+    get fileName() {
+      return this.rec.fileName;
+    }
+    get mimeType() {
+      return this.rec.mimeType;
+    }
+    get size() {
+      return this.rec.size;
+    }
+    get url() {
+      return this.rec.url;
+    }
+    get bytes() {
+      return this.own ? this.own.bytes : this.entry.bytes;
+    }
+    get kind() {
+      return this.own ? this.own.kind : this.entry.kind;
+    }
+    get playlist() {
+      return this.own ? this.own.playlist : this.entry.playlist;
+    }
+    get segment() {
+      return this.entry.segment;
+    }
+    get host() {
+      return this.entry.host;
+    }
+    get sortName() {
+      return this.entry.sortName;
     }
   }
 
@@ -66,27 +93,28 @@
   // latest hit's type and size.
   class Entry {
     constructor(id, hit, key) {
+      const rec = hit.rec;
       this.id = id;
       this.type = 'entry';
       this.seq = hit.seq;
       this.key = key;
-      this.fileName = hit.fileName;
-      this.mimeType = hit.mimeType;
-      this.size = hit.size;
-      this.bytes = hit.bytes;
-      this.url = hit.url;
+      this.fileName = rec.fileName;
+      this.mimeType = rec.mimeType;
+      this.size = rec.size;
+      this.bytes = record.parseSize(rec.size);
+      this.url = rec.url;
       this.hits = hit.hits;
+      this.hitCount = 1;
       this.firstSeen = hit.firstSeen;
       this.lastSeen = hit.lastSeen;
-      this.hitList = [hit];
       this.version = 0;
       this.inView = false;
       this.group = null;
-      const c = kinds.classify(hit.mimeType, hit.fileName, hit.url);
+      const c = kinds.classify(rec.mimeType, rec.fileName, rec.url);
       this.kind = c.kind;
       this.playlist = c.playlist;
       this.segment = c.segment;
-      this.host = record.hostOf(hit.url);
+      this.host = record.hostOf(rec.url);
       this.sortName = this.fileName.toLowerCase();
     }
   }
@@ -163,6 +191,8 @@
       this.seq = 0;
       this.nextId = 1;
       this.dropped = 0;
+      // Hits counted, also those that one restored row stands for.
+      this.hitTotal = 0;
       this.pendingNew = [];
       this.pendingChanged = new Set();
       this.needRebuild = false;
@@ -179,7 +209,7 @@
     // Whether a row object is one of the rows of the current mode.
     inMode(row) {
       if (row.type === 'group') return this.foldSegments;
-      const folded = this.foldSegments && (row.type === 'hit' ? row.entry.segment : row.segment);
+      const folded = this.foldSegments && row.segment;
       if (folded) return false;
       return row.type === 'entry' ? this.foldDuplicates : !this.foldDuplicates;
     }
@@ -196,42 +226,37 @@
       const seq = ++this.seq;
       const key = record.addressKey(rec.url);
       let entry = this.byKey.get(key);
-      const hit = new Hit(this.nextId++, seq, rec, time, entry, n);
+      const hit = new Hit(this.nextId++, seq, rec, time, n);
       this.hits.push(hit);
+      this.hitTotal += n;
       let newEntry = false;
       if (!entry) {
         entry = new Entry(this.nextId++, hit, key);
-        hit.entry = entry;
         this.byKey.set(key, entry);
         this.entries.push(entry);
         newEntry = true;
       } else {
-        entry.hitList.push(hit);
+        entry.hitCount++;
         entry.hits += n;
         entry.lastSeen = time;
-        hit.occurrence = entry.hitList.length;
-        if (hit.size !== 'unknown' && hit.size !== entry.size) {
-          entry.size = hit.size;
-          entry.bytes = hit.bytes;
+        hit.occurrence = entry.hitCount;
+        if (rec.size !== 'unknown' && rec.size !== entry.size) {
+          entry.size = rec.size;
+          entry.bytes = record.parseSize(rec.size);
         }
-        if (hit.mimeType !== entry.mimeType) {
-          entry.mimeType = hit.mimeType;
-          const c = kinds.classify(hit.mimeType, entry.fileName, entry.url);
+        if (rec.mimeType !== entry.mimeType) {
+          entry.mimeType = rec.mimeType;
+          const c = kinds.classify(rec.mimeType, entry.fileName, entry.url);
           entry.kind = c.kind;
           entry.playlist = c.playlist;
           // A resource stays in or out of its segment group once placed.
         }
         entry.version++;
       }
-      hit.kind = entry.kind;
-      hit.playlist = entry.playlist;
-      hit.segment = entry.segment;
-      hit.host = entry.host;
-      hit.sortName = entry.sortName;
-      if (hit.mimeType !== entry.mimeType) {
-        const c = kinds.classify(hit.mimeType, hit.fileName, hit.url);
-        hit.kind = c.kind;
-        hit.playlist = c.playlist;
+      hit.entry = entry;
+      if (rec.mimeType !== entry.mimeType || rec.size !== entry.size) {
+        const c = kinds.classify(rec.mimeType, rec.fileName, rec.url);
+        hit.own = { bytes: record.parseSize(rec.size), kind: c.kind, playlist: c.playlist };
       }
 
       if (entry.segment) {
@@ -314,6 +339,30 @@
       };
     }
 
+    // Sorts rows by the sort column, reading each row's key once rather than at every
+    // comparison; ties keep arrival order. Gives the same order as comparator().
+    sorted(rows) {
+      const key = COLUMN_KEYS[this.sortCol];
+      const dir = this.sortDir < 0 ? -1 : 1;
+      const n = rows.length;
+      const keys = new Array(n);
+      const order = new Array(n);
+      for (let i = 0; i < n; i++) {
+        keys[i] = key(rows[i]);
+        order[i] = i;
+      }
+      order.sort((a, b) => {
+        const x = keys[a];
+        const y = keys[b];
+        if (x < y) return -dir;
+        if (x > y) return dir;
+        return rows[a].seq - rows[b].seq;
+      });
+      const out = new Array(n);
+      for (let i = 0; i < n; i++) out[i] = rows[order[i]];
+      return out;
+    }
+
     setFilter(test) {
       this.filter = test || null;
       this.needRebuild = true;
@@ -341,7 +390,8 @@
       const pass = this.filter;
       let view = this.rows();
       if (pass) view = view.filter(pass);
-      if (this.sortCol || this.sortDir < 0) view.sort(this.comparator());
+      if (this.sortCol) view = this.sorted(view);
+      else if (this.sortDir < 0) view.reverse();
       for (const r of view) r.inView = true;
       this.view = view;
       this.pendingNew = [];
@@ -466,10 +516,10 @@
       let segments = 0;
       if (this.foldSegments) for (const g of this.groups.values()) segments += this.everyHit ? g.hitCount : g.entries.length;
       return {
-        total: this.hits.length,
+        total: this.hitTotal,
         unique: this.entries.length,
-        duplicates: this.hits.length - this.entries.length,
-        duplicatesHidden: this.foldDuplicates ? this.hits.length - this.entries.length : 0,
+        duplicates: this.hitTotal - this.entries.length,
+        duplicatesHidden: this.foldDuplicates ? this.hitTotal - this.entries.length : 0,
         segmentsFolded: segments,
         shown: this.view.length,
         selected: this.selected.size,
