@@ -1,0 +1,491 @@
+// Scan speed: a loopback page with 2,000 resources (images, style sheets, scripts), loaded in
+// the program's scan window with capture on and every record delivered to the main page, and
+// the same page in a bare WebKitGTK view with nothing watching. Both programs stay up for the
+// whole run and take turns, round by round, after one unmeasured round each.
+//
+// - The program: its main page (a minimal test page) starts each scan with service.call and
+//   counts the records "addResult" receives. A round lasts from just before "start" until the
+//   last of the page's records has reached the main page and the scanned page has had its
+//   load event, whichever comes later.
+// - The bare view: from asking the view to load the address until it reports the load
+//   finished.
+//
+// Then the program's UI process memory is read before and after scans of a page with 20,000
+// resources, and the growth is printed per 10,000 results.
+//
+// Usage: bench_scan [rounds] [resources] [memory-resources]
+//        (default 6, 2000, 20000; needs DISPLAY)
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "e2e/AppRun.h"
+#include "e2e/Command.h"
+#include "e2e/TestSite.h"
+
+namespace {
+
+using e2e::AppRun;
+using e2e::Clock;
+using e2e::Millis;
+using e2e::Request;
+using e2e::Response;
+using e2e::TestSite;
+
+constexpr double kGoal = 1.10;
+constexpr Millis kRoundTimeout{180000};
+
+// A 1x1 transparent PNG.
+const unsigned char kPixel[] = {
+    0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0x00, 0x00, 0x00, 0x0d, 0x49, 0x48,
+    0x44, 0x52, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x08, 0x06, 0x00, 0x00,
+    0x00, 0x1f, 0x15, 0xc4, 0x89, 0x00, 0x00, 0x00, 0x0d, 0x49, 0x44, 0x41, 0x54, 0x78,
+    0x9c, 0x63, 0x00, 0x01, 0x00, 0x00, 0x05, 0x00, 0x01, 0x0d, 0x0a, 0x2d, 0xb4, 0x00,
+    0x00, 0x00, 0x00, 0x49, 0x45, 0x4e, 0x44, 0xae, 0x42, 0x60, 0x82};
+
+// How a page of n resources is made up: a tenth style sheets, a tenth scripts, the rest images.
+struct Mix {
+    int sheets, scripts, images;
+};
+Mix MixOf(int n) {
+    const int sheets = n / 10, scripts = n / 10;
+    return {sheets, scripts, n - sheets - scripts};
+}
+
+// The value of `name` in the query of a request path, or "".
+std::string QueryValue(const std::string& path, const std::string& name) {
+    const size_t q = path.find('?');
+    if (q == std::string::npos) return {};
+    std::stringstream query(path.substr(q + 1));
+    for (std::string pair; std::getline(query, pair, '&');) {
+        if (pair.compare(0, name.size() + 1, name + "=") == 0) return pair.substr(name.size() + 1);
+    }
+    return {};
+}
+
+// The scanned page: every resource carries the round's tag in its query, so that the main
+// page can tell this round's records from any other, and no cache can answer for the site.
+std::string ScanPage(const TestSite& site, int n, const std::string& tag) {
+    const Mix mix = MixOf(n);
+    const std::string q = "?r=" + tag;
+    std::string page;
+    page.reserve(static_cast<size_t>(n) * 48 + 1024);
+    page += "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Scan</title>\n<script>\n";
+    page += site.ReportScript();
+    page += "window.addEventListener('load', function () { report('load:" + tag +
+            ":' + Date.now()); });\n</script>\n";
+    for (int i = 0; i < mix.sheets; ++i)
+        page += "<link rel=\"stylesheet\" href=\"/res/" + std::to_string(i) + ".css" + q + "\">\n";
+    page += "</head><body>\n";
+    for (int i = 0; i < mix.images; ++i)
+        page +=
+            "<img src=\"/res/" + std::to_string(i) + ".png" + q + "\" width=\"4\" height=\"4\">";
+    page += "\n";
+    for (int i = 0; i < mix.scripts; ++i)
+        page += "<script async src=\"/res/" + std::to_string(i) + ".js" + q + "\"></script>\n";
+    page += "</body></html>\n";
+    return page;
+}
+
+// The program's main page: "addResult" keeps every record and counts this round's; the page
+// asks the site for its next command (a long poll, answered at once or after a short wait).
+std::string MainPage(const TestSite& site) {
+    return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Scan bench</title>\n"
+           "<script>\n" +
+           site.ReportScript() + "var SITE = '" + site.Origin() + "';\n" + R"JS(
+var records = [], total = 0, tag = null, target = 0, count = 0, round = null, started = 0;
+var finish = null, guard = null;
+function finishRound(outcome) {
+  clearTimeout(guard);
+  report('done:' + round + ':' + started + ':' + outcome + ':' + count + ':' + total);
+  tag = null;
+  var f = finish; finish = null; if (f) f();
+}
+function addResult(json) {
+  records.push(json);
+  total++;
+  if (tag !== null && json.indexOf(tag) >= 0 && ++count === target) finishRound(Date.now());
+}
+function startScan(id, n) {
+  return new Promise(function (resolve) {
+    finish = resolve;
+    round = id; tag = 'r=' + id + '_'; target = n + 1; count = 0;
+    guard = setTimeout(function () { finishRound('timeout'); }, 170000);
+    service.uri = 'com.kestovan.trawlet'; service.method = 'start';
+    service.params = JSON.stringify({url: SITE + '/scan.html?n=' + n + '&r=' + id + '_',
+                                     filterEnabled: false, useFileExtFilter: false,
+                                     mimeFilter: ''});
+    started = Date.now();
+    var answer = String(service.call());
+    if (answer.indexOf('"returnValue":1') < 0) finishRound('refused');
+  });
+}
+async function loop() {
+  var seen = 0;
+  for (;;) {
+    var text;
+    try {
+      var response = await fetch(SITE + '/cmd?after=' + seen, {cache: 'no-store'});
+      text = await response.text();
+    } catch (e) {
+      await new Promise(function (r) { setTimeout(r, 50); });
+      continue;
+    }
+    if (text === 'wait') continue;
+    var parts = text.split(':');  // <id>:scan:<n>
+    seen = Number(parts[0]);
+    if (parts[1] === 'scan') await startScan(parts[0], Number(parts[2]));
+  }
+}
+report('main:ready');
+loop();
+)JS" + "</script></head>\n<body><h1>Scan bench</h1></body></html>\n";
+}
+
+// Commands for the main page, served at /cmd on the site's thread.
+class Commands {
+public:
+    void Post(const std::string& command) {
+        std::lock_guard lock(m_mutex);
+        m_text = std::to_string(++m_id) + ":" + command;
+    }
+    int LastId() const {
+        std::lock_guard lock(m_mutex);
+        return m_id;
+    }
+    Response Answer(const Request& request) const {
+        const int after = std::atoi(QueryValue(request.path, "after").c_str());
+        Response response = Response::Of("text/plain", "wait");
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_id > after) response.body = m_text;
+        }
+        // Nothing new: the answer waits a little (without holding up the site), so that an
+        // idle page asks a few dozen times a second.
+        if (response.body == "wait") response.delay = Millis(30);
+        response.headers = {{"Access-Control-Allow-Origin", "*"}};
+        return response;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    int m_id = 0;
+    std::string m_text;
+};
+
+// The bare view's program, fed addresses through a pipe; it writes one line per load.
+class BareLoader {
+public:
+    BareLoader() {
+        char pattern[] = "/tmp/trawlet-bench-scan-XXXXXX";
+        if (mkdtemp(pattern)) m_root = pattern;
+    }
+    ~BareLoader() {
+        if (m_pid > 0) {
+            if (m_in >= 0) close(m_in);
+            kill(-m_pid, SIGKILL);
+            int status = 0;
+            waitpid(m_pid, &status, 0);
+        }
+        if (m_out >= 0) close(m_out);
+        if (!m_root.empty()) e2e::RemoveTree(m_root);
+    }
+
+    bool Start() {
+        int in[2], out[2];
+        if (m_root.empty() || pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return false;
+        const std::vector<std::string> env = e2e::MergedEnvironment({
+            "HOME=" + m_root,
+            "XDG_DATA_HOME=" + m_root + "/data",
+            "XDG_CONFIG_HOME=" + m_root + "/config",
+            "XDG_CACHE_HOME=" + m_root + "/cache",
+            "NO_AT_BRIDGE=1",
+        });
+        std::vector<char*> envp;
+        for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+        envp.push_back(nullptr);
+        char* argv[] = {const_cast<char*>(BENCH_BARE_LOADER), nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        // Its own process group, so that the engine's helper processes end with it.
+        posix_spawnattr_setpgroup(&attributes, 0);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+        const int rc =
+            posix_spawn(&m_pid, BENCH_BARE_LOADER, &actions, &attributes, argv, envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attributes);
+        close(in[0]);
+        close(out[1]);
+        m_in = in[1];
+        m_out = out[0];
+        if (rc != 0) m_pid = -1;
+        return rc == 0;
+    }
+
+    // Loads the address and answers the load's time in milliseconds (NaN when it failed or
+    // took too long).
+    double Load(const std::string& address, Millis timeout) {
+        const std::string line = address + "\n";
+        if (write(m_in, line.data(), line.size()) != static_cast<ssize_t>(line.size())) return NAN;
+        auto answer = ReadLine(timeout);
+        if (!answer) return NAN;
+        long long started = 0, finished = 0;
+        if (std::sscanf(answer->c_str(), "loaded %lld %lld", &started, &finished) != 2) {
+            std::fprintf(stderr, "bare view: %s\n", answer->c_str());
+            return NAN;
+        }
+        return static_cast<double>(finished - started) / 1000.0;
+    }
+
+private:
+    std::optional<std::string> ReadLine(Millis timeout) {
+        const auto deadline = Clock::now() + timeout;
+        for (;;) {
+            const size_t end = m_buffer.find('\n');
+            if (end != std::string::npos) {
+                std::string line = m_buffer.substr(0, end);
+                m_buffer.erase(0, end + 1);
+                return line;
+            }
+            const auto left = std::chrono::duration_cast<Millis>(deadline - Clock::now()).count();
+            if (left <= 0) return std::nullopt;
+            pollfd p{m_out, POLLIN, 0};
+            const int ready = poll(&p, 1, static_cast<int>(left));
+            if (ready < 0 && errno == EINTR) continue;
+            if (ready <= 0) return std::nullopt;
+            char chunk[4096];
+            const ssize_t got = read(m_out, chunk, sizeof chunk);
+            if (got <= 0) return std::nullopt;
+            m_buffer.append(chunk, static_cast<size_t>(got));
+        }
+    }
+
+    std::string m_root;
+    pid_t m_pid = -1;
+    int m_in = -1;
+    int m_out = -1;
+    std::string m_buffer;
+};
+
+// The resident memory of a process: VmRSS and RssAnon from /proc/<pid>/status, in KiB.
+struct Memory {
+    long rss = -1, anon = -1;
+};
+Memory MemoryOf(pid_t pid) {
+    Memory m;
+    std::stringstream status(e2e::ReadFile("/proc/" + std::to_string(pid) + "/status"));
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmRSS:", 0) == 0) m.rss = std::atol(line.c_str() + 6);
+        if (line.rfind("RssAnon:", 0) == 0) m.anon = std::atol(line.c_str() + 8);
+    }
+    return m;
+}
+
+// CPU time of this process (the site's thread does nearly all of it), in milliseconds.
+double OwnCpuMs() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
+}
+
+struct ScanOutcome {
+    double ms = NAN;
+    long records = 0;  // this round's records the main page received
+    long total = 0;    // all records the main page has received so far
+};
+
+// One scan in the program: posts the command and waits for the main page's count and the
+// scanned page's load event.
+ScanOutcome ScanInProgram(TestSite& site, Commands& commands, int resources, AppRun& run) {
+    commands.Post("scan:" + std::to_string(resources));
+    const std::string id = std::to_string(commands.LastId());
+    ScanOutcome outcome;
+    auto done = site.WaitForReportPrefix("done:" + id + ":", kRoundTimeout);
+    if (!done) {
+        std::fprintf(stderr, "no end of scan %s; the program's stderr:\n%s\n", id.c_str(),
+                     run.Stderr().c_str());
+        return outcome;
+    }
+    // started:finished-or-problem:records:total
+    std::vector<std::string> fields;
+    std::stringstream in(*done);
+    for (std::string f; std::getline(in, f, ':');) fields.push_back(f);
+    if (fields.size() != 4) return outcome;
+    outcome.records = std::atol(fields[2].c_str());
+    outcome.total = std::atol(fields[3].c_str());
+    const double started = std::atof(fields[0].c_str());
+    const double finished = std::atof(fields[1].c_str());
+    if (finished == 0) {
+        std::fprintf(stderr, "scan %s ended with \"%s\" after %ld of %d records\n", id.c_str(),
+                     fields[1].c_str(), outcome.records, resources + 1);
+        return outcome;
+    }
+    auto loaded = site.WaitForReportPrefix("load:" + id + "_:", kRoundTimeout);
+    if (!loaded) {
+        std::fprintf(stderr, "no load event from the scanned page of round %s\n", id.c_str());
+        return outcome;
+    }
+    outcome.ms = std::max(finished, std::atof(loaded->c_str())) - started;
+    return outcome;
+}
+
+double Median(std::vector<double> values) {
+    std::erase_if(values, [](double v) { return std::isnan(v); });
+    if (values.empty()) return NAN;
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 6;
+    const int resources = argc > 2 ? std::max(1, std::atoi(argv[2])) : 2000;
+    const int memoryResources = argc > 3 ? std::max(0, std::atoi(argv[3])) : 20000;
+    const char* display = std::getenv("DISPLAY");
+    if (!display || !*display) {
+        std::fprintf(stderr, "bench_scan: no DISPLAY (bench/scan/run.sh starts Xvfb)\n");
+        return 2;
+    }
+    std::printf("load average at start: %s", e2e::ReadFile("/proc/loadavg").c_str());
+
+    TestSite site;
+    const std::string pixel(reinterpret_cast<const char*>(kPixel), sizeof kPixel);
+    const Mix most = MixOf(std::max(resources, memoryResources));
+    for (int i = 0; i < most.images; ++i)
+        site.Route("/res/" + std::to_string(i) + ".png", Response::Of("image/png", pixel));
+    for (int i = 0; i < most.sheets; ++i)
+        site.Route("/res/" + std::to_string(i) + ".css",
+                   Response::Of("text/css", ".c" + std::to_string(i) + " { color: #123; }\n"));
+    for (int i = 0; i < most.scripts; ++i)
+        site.Route("/res/" + std::to_string(i) + ".js",
+                   Response::Of("text/javascript", "window.n = (window.n || 0) + 1;\n"));
+    site.Route("/scan.html", [&site](const Request& request) {
+        const int n = std::atoi(QueryValue(request.path, "n").c_str());
+        return Response::Html(ScanPage(site, n, QueryValue(request.path, "r")));
+    });
+    Commands commands;
+    site.Route("/cmd", [&commands](const Request& request) { return commands.Answer(request); });
+
+    AppRun program;
+    program.WritePage("index.html", MainPage(site));
+    if (!program.Start() || !site.WaitForReport("main:ready", Millis(60000))) {
+        std::fprintf(stderr, "the program's main page did not start; its stderr:\n%s\n",
+                     program.Stderr().c_str());
+        return 1;
+    }
+    BareLoader bare;
+    if (!bare.Start()) {
+        std::fprintf(stderr, "cannot start %s\n", BENCH_BARE_LOADER);
+        return 1;
+    }
+
+    int bareRound = 0;
+    auto loadBare = [&] {
+        const std::string tag = "b" + std::to_string(++bareRound) + "_";
+        return bare.Load(site.Url("/scan.html?n=" + std::to_string(resources) + "&r=" + tag),
+                         kRoundTimeout);
+    };
+
+    // The first round of each starts the web processes and fills the system's caches.
+    const ScanOutcome warm = ScanInProgram(site, commands, resources, program);
+    const double warmBare = loadBare();
+    std::printf("warm-up   trawlet %9.1f ms (%ld records)   bare %9.1f ms\n", warm.ms, warm.records,
+                warmBare);
+    if (std::isnan(warm.ms) || std::isnan(warmBare)) return 1;
+    site.ClearRecords();
+
+    const Memory before = MemoryOf(program.Pid());
+    const long totalBefore = warm.total;
+    long totalAfter = totalBefore;
+    std::vector<double> programTimes, bareTimes;
+    std::printf("%-5s %12s %9s %12s %14s %14s\n", "round", "trawlet ms", "records", "bare ms",
+                "site CPU ms", "(trawlet/bare)");
+    for (int round = 0; round < rounds; ++round) {
+        // Alternate which goes first, so that neither always follows the other.
+        const double cpuStart = OwnCpuMs();
+        ScanOutcome p;
+        double b = NAN;
+        if (round % 2 == 0) {
+            p = ScanInProgram(site, commands, resources, program);
+            b = loadBare();
+        } else {
+            b = loadBare();
+            p = ScanInProgram(site, commands, resources, program);
+        }
+        const double cpu = OwnCpuMs() - cpuStart;
+        if (p.total > 0) totalAfter = p.total;
+        programTimes.push_back(p.ms);
+        bareTimes.push_back(b);
+        std::printf("%-5d %12.1f %9ld %12.1f %14.1f %14.3f\n", round + 1, p.ms, p.records, b, cpu,
+                    p.ms / b);
+        std::fflush(stdout);
+        site.ClearRecords();
+    }
+    const Memory afterRounds = MemoryOf(program.Pid());
+
+    const double medianProgram = Median(programTimes);
+    const double medianBare = Median(bareTimes);
+    const double ratio = medianProgram / medianBare;
+    std::printf(
+        "median start to loaded, %d resources: trawlet %.1f ms, bare WebKitGTK view %.1f "
+        "ms\n",
+        resources, medianProgram, medianBare);
+    std::printf("ratio %.3f (goal: at most %.2f) %s\n", ratio, kGoal,
+                ratio <= kGoal ? "met" : "NOT met");
+
+    auto perTenThousand = [](long kib, long results) {
+        return results > 0
+                   ? static_cast<double>(kib) * 10000.0 / static_cast<double>(results) / 1024.0
+                   : NAN;
+    };
+    const long roundResults = totalAfter - totalBefore;
+    std::printf(
+        "UI process memory over the timed rounds (%ld results): VmRSS %+ld KiB, RssAnon "
+        "%+ld KiB = %.2f MiB per 10,000 results (RssAnon)\n",
+        roundResults, afterRounds.rss - before.rss, afterRounds.anon - before.anon,
+        perTenThousand(afterRounds.anon - before.anon, roundResults));
+
+    // Memory: two scans of a large page; the second shows whether the growth goes on.
+    for (int scan = 1; scan <= 2 && memoryResources > 0; ++scan) {
+        const Memory m0 = MemoryOf(program.Pid());
+        const ScanOutcome big = ScanInProgram(site, commands, memoryResources, program);
+        const Memory m1 = MemoryOf(program.Pid());
+        site.ClearRecords();
+        if (std::isnan(big.ms)) return 1;
+        std::printf(
+            "scan %d of %d resources: %.1f ms, %ld results; UI process VmRSS %ld -> %ld "
+            "KiB (%+ld), RssAnon %ld -> %ld KiB (%+ld): %.2f MiB (VmRSS) / %.2f MiB "
+            "(RssAnon) per 10,000 results\n",
+            scan, memoryResources, big.ms, big.records, m0.rss, m1.rss, m1.rss - m0.rss, m0.anon,
+            m1.anon, m1.anon - m0.anon, perTenThousand(m1.rss - m0.rss, big.records),
+            perTenThousand(m1.anon - m0.anon, big.records));
+        std::fflush(stdout);
+    }
+    program.Kill();
+    return std::isnan(ratio) ? 1 : 0;
+}
