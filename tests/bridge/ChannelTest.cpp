@@ -36,7 +36,8 @@ std::string RawFrame(const std::string& body) {
 // ---- Framing ------------------------------------------------------------------------------
 
 TEST(FramingTest, EveryMessageSurvivesTheRoundTrip) {
-    const std::string odd("nul\0and \xC3\xA9 \"quoted\" \\ \n", 25);
+    static const char kOdd[] = "nul\0and \xC3\xA9 \"quoted\" \\ \n";
+    const std::string odd(kOdd, sizeof kOdd - 1);
     const std::vector<Message> messages = {
         Hello{"s3cr3t"},
         WindowObjectCleared{~std::uint64_t{0}, true},

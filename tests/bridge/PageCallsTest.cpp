@@ -38,8 +38,10 @@ TEST_P(PropertyTest, ReadsAndConverts) {
     JSValueRef value = nullptr;
     EXPECT_EQ(GetObjectProperty(context, global, "p", value), c.read);
     std::u16string text = u"old";
-    if (c.read) EXPECT_EQ(ScriptValueToUtf16(context, value, text), c.converted);
-    if (c.read) EXPECT_EQ(text, c.text);
+    if (c.read) {
+        EXPECT_EQ(ScriptValueToUtf16(context, value, text), c.converted);
+        EXPECT_EQ(text, c.text);
+    }
     EXPECT_EQ(err.Text(), c.stderrText);
 }
 
