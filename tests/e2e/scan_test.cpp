@@ -925,6 +925,13 @@ TEST_F(ScanTest, PauseAndStopDropResponsesAndNothingIsReplayed) {
         ASSERT_TRUE(site->WaitForReport("loaded:" + path)) << path;
     };
     auto reported = [&](const std::string& path) { return CountRecordsOf(site->Url(path)); };
+    // The program learns of a response a little later than the page that loaded it, and in
+    // the order of the responses. So a dropped response is watched for a while before the
+    // state changes again; a response that came late would then show up as a record before
+    // the next one, never silently.
+    auto staysUnreported = [&](const std::string& path) {
+        return StaysFalse([&] { return reported(path) > 0; }, Millis(1000));
+    };
 
     ASSERT_NO_FATAL_FAILURE(load("/p/before.gif"));
     EXPECT_TRUE(WaitForRecordOf(site->Url("/p/before.gif")));
@@ -932,6 +939,7 @@ TEST_F(ScanTest, PauseAndStopDropResponsesAndNothingIsReplayed) {
     // Paused: the response is lost, and resuming does not bring it back.
     EXPECT_EQ(Call("pause", "{}"), kAnswer1);
     ASSERT_NO_FATAL_FAILURE(load("/p/paused.gif"));
+    EXPECT_TRUE(staysUnreported("/p/paused.gif"));
     EXPECT_EQ(Call("pause", "{}"), kAnswer1);
     ASSERT_NO_FATAL_FAILURE(load("/p/resumed.gif"));
     EXPECT_TRUE(WaitForRecordOf(site->Url("/p/resumed.gif")));
@@ -940,8 +948,10 @@ TEST_F(ScanTest, PauseAndStopDropResponsesAndNothingIsReplayed) {
     // Stopped: Idle, so a "pause" now does not resume anything either.
     EXPECT_EQ(Call("stop", "{}"), kAnswer1);
     ASSERT_NO_FATAL_FAILURE(load("/p/stopped.gif"));
+    EXPECT_TRUE(staysUnreported("/p/stopped.gif"));
     EXPECT_EQ(Call("pause", "{}"), kAnswer1);
     ASSERT_NO_FATAL_FAILURE(load("/p/idle.gif"));
+    EXPECT_TRUE(staysUnreported("/p/idle.gif"));
 
     // A new start loads the page again and reports again.
     ASSERT_EQ(Start({site->Url("/p/index.html"), true, false, "image/"}), kAnswer1);
@@ -1039,9 +1049,11 @@ TEST_F(ScanTest, StartWithWrongSettingsAnswersZeroAndChangesNothing) {
     for (const auto& params : wrong) EXPECT_EQ(Call("start", params), kAnswer0) << params;
 
     // Still Running with the image filter on the first page: only the image is reported.
-    ASSERT_EQ(control->Eval("scan", "load('/w/after.txt'); load('/w/after.gif')", kStartTimeout),
-              "loading");
+    // The program learns of responses in order: once the image is reported, the text, loaded
+    // before it, has been seen and dropped.
+    ASSERT_EQ(control->Eval("scan", "load('/w/after.txt')", kStartTimeout), "loading");
     ASSERT_TRUE(site->WaitForReport("loaded:/w/after.txt"));
+    ASSERT_EQ(control->Eval("scan", "load('/w/after.gif')", kStartTimeout), "loading");
     EXPECT_TRUE(WaitForRecordOf(site->Url("/w/after.gif")));
     EXPECT_EQ(CountRecordsOf(site->Url("/w/after.txt")), 0u);
     EXPECT_EQ(site->CountPath("/w/other.html"), 0u);
@@ -1178,11 +1190,16 @@ TEST_F(ScanTest, ThousandsOfResourcesAreEachReportedOnce) {
 }
 
 TEST_F(ScanTest, HostileAddressesTypesAndEndlessResponsesGiveValidRecords) {
-    const std::string longQuery(1 << 20, 'a');
+    // The site's server drops requests whose head exceeds 64 KB, so the 1 MB address carries
+    // its length in the fragment, which the engine keeps in the reported address but never
+    // sends; the query stays just below the server's limit.
+    const std::string longFragment(1 << 20, 'f');
+    const std::string longQuery(60 * 1024, 'q');
     site->Route("/h/index.html",
                 Response::Html("<!DOCTYPE html><body><script>\n"
-                               "var image = new Image(); image.src = '/h/long.gif?" +
-                               longQuery +
+                               "var image = new Image();\n"
+                               "image.src = '/h/long.gif?" +
+                               longQuery + "#" + longFragment +
                                "';\n"
                                "['/h/:?#[]@*+,;=', '/h/;;;', '/h/@', '/h/%2F%3F%23', '/h///', "
                                "'/h/a.b c', '/h/name.'].forEach(function (path) {\n"
@@ -1218,16 +1235,38 @@ TEST_F(ScanTest, HostileAddressesTypesAndEndlessResponsesGiveValidRecords) {
             EXPECT_EQ(r.size, "unknown");
         }
         if (r.url.find("/h/long.gif?") != std::string::npos) {
-            EXPECT_EQ(r.url, site->Url("/h/long.gif?" + longQuery));
+            EXPECT_EQ(r.url, site->Url("/h/long.gif?" + longQuery + "#" + longFragment));
         }
         // The record is exactly its fields written again.
         EXPECT_EQ(r.text, RecordText(r.fileName, r.mimeType, r.size, r.url))
             << r.text.substr(0, 200);
     }
-    std::string types;
-    for (const auto& r : records) types += r.url.substr(0, 80) + " -> " + Quote(r.mimeType) + "\n";
-    RecordProperty("types", types);
-    std::cerr << types;
+    // Names made of delimiters, and the escaping of the types as the engine passed them on
+    // (the DEL byte of the control-type header does not get that far: the HTTP stack or the
+    // engine drops it).
+    const std::map<std::string, std::string> names = {{"/h/:?#[]@*+,;=", ""},
+                                                      {"/h/;;;", ""},
+                                                      {"/h/@", ""},
+                                                      {"/h/%2F%3F%23", "%2F%3F%23"},
+                                                      {"/h///", ""},
+                                                      {"/h/a.b%20c", "a.b%20c"},
+                                                      {"/h/name.", "name."},
+                                                      {"/h/control-type", "control-type"},
+                                                      {"/h/quote-type", "quote-type"}};
+    for (const auto& [path, name] : names) {
+        auto found = std::find_if(records.begin(), records.end(),
+                                  [&](const Record& r) { return r.url == site->Url(path); });
+        ASSERT_NE(found, records.end()) << path << " was not reported";
+        EXPECT_EQ(found->fileName, name) << path;
+        if (path == "/h/quote-type") {
+            EXPECT_EQ(found->text, RecordText("quote-type", "text/x\"y\\z", "1B", found->url));
+            EXPECT_NE(found->text.find(R"("mimeType":"text/x\"y\\z")"), std::string::npos);
+        }
+        if (path == "/h/control-type") {
+            EXPECT_NE(found->text.find(R"("mimeType":"text/x\u0001\u001F)"), std::string::npos)
+                << found->text;
+        }
+    }
 
     // The endless response does not hold anything up.
     EXPECT_EQ(Call("pause", "{}"), kAnswer1);
