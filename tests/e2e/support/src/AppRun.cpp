@@ -136,8 +136,13 @@ std::optional<std::string> AppRun::WaitForHandlerCall(Millis timeout) {
 
 bool AppRun::Start() {
     if (Running()) return false;
-    // Helper processes of an earlier run that ended must not share this run's state.
-    if (m_pid > 0) kill(-m_pid, SIGKILL);
+    // The engine's helper processes of an earlier run may still be writing its state (local
+    // storage) after the program ended; they get a while to finish before they are ended, so
+    // that this run finds what the last one left.
+    if (m_pid > 0) {
+        WaitUntil([&] { return kill(-m_pid, 0) != 0 && errno == ESRCH; }, kActionTimeout);
+        kill(-m_pid, SIGKILL);
+    }
     ++m_runs;
     m_exitStatus.reset();
 

@@ -213,8 +213,10 @@ bool XSession::Key(XWindowId window, const std::string& keys) {
 
 bool XSession::Click(XWindowId window, int x, int y) {
     const std::string id = std::to_string(window);
-    return RunCommand({"xdotool", "mousemove", "--sync", "--window", id, std::to_string(x),
-                       std::to_string(y), "click", "1"})
+    // No --sync: it waits for the pointer to move, forever when it is already there. The
+    // server applies the fake motion and the click in order, so the click lands at (x, y).
+    return RunCommand({"xdotool", "mousemove", "--window", id, std::to_string(x), std::to_string(y),
+                       "click", "1"})
         .Ok();
 }
 
