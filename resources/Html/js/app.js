@@ -359,8 +359,7 @@
     if (c.dropped > 0) parts.push(plural(c.dropped, 'record', 'records') + ' dropped (the list is full)');
     if (rejected > 0) parts.push(plural(rejected, 'malformed record', 'malformed records') + ' ignored');
     el.textContent = parts.join(' · ');
-    $('scope').textContent =
-      c.selected > 0 ? 'On ' + plural(c.selected, 'selected row', 'selected rows') + ':' : 'On all ' + plural(c.shown, 'row', 'rows') + ' shown:';
+    $('scope').textContent = c.selected > 0 ? plural(c.selected, 'row', 'rows') + ' selected:' : 'All ' + plural(c.shown, 'row', 'rows') + ':';
   }
 
   // The word shown over an empty list: what to do next, or why nothing is there.

@@ -15,7 +15,7 @@
   const SCAN_PREFIX = 'trawlet.scan.v1.';
 
   const COLUMN_IDS = ['name', 'type', 'size', 'hits', 'url', 'first', 'last'];
-  const DEFAULT_WIDTHS = { name: 220, type: 160, size: 86, hits: 56, url: 320, first: 90, last: 90 };
+  const DEFAULT_WIDTHS = { name: 200, type: 150, size: 80, hits: 50, url: 270, first: 86, last: 86 };
   const MIN_WIDTH = 40;
   const MAX_WIDTH = 4000;
 
