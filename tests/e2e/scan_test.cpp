@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <functional>
 #include <map>
 #include <memory>
@@ -23,7 +22,6 @@
 namespace e2e {
 namespace {
 
-using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
 // ---------------------------------------------------------------------------------------
@@ -1016,7 +1014,7 @@ INSTANTIATE_TEST_SUITE_P(
                        "127.0.0.1:{port}"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(ScanTest, StartWithWrongSettingsAnswersZeroAndChangesNothing) {
+TEST_F(ScanTest, WrongCallsAnswerZeroAndChangeNothing) {
     site->Route("/w/index.html", Response::Html(DrivenPage(PageMaker(), *control, "scan")));
     site->Route("/w/other.html", Response::Html("<p>must not load</p>"));
     site->Route("/w/after.gif", Response::Of("image/gif", Gif()));
@@ -1047,6 +1045,11 @@ TEST_F(ScanTest, StartWithWrongSettingsAnswersZeroAndChangesNothing) {
         "{\"url\":",
     };
     for (const auto& params : wrong) EXPECT_EQ(Call("start", params), kAnswer0) << params;
+    // Nor does a "stop" that differs in case, or that goes to another service.
+    EXPECT_EQ(Call("Stop", "{}"), kAnswer0);
+    EXPECT_EQ(Eval("service.uri = 'COM.kestovan.trawlet'; service.method = 'stop';"
+                   "service.params = '{}'; String(service.call())"),
+              kAnswer0);
 
     // Still Running with the image filter on the first page: only the image is reported.
     // The program learns of responses in order: once the image is reported, the text, loaded
