@@ -29,6 +29,12 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
     std::string title = Utf8(caption);
     gtk_window_set_title(GTK_WINDOW(dialog), title.empty() ? "Error" : title.c_str());
     if (type & MB_SETFOREGROUND) gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
+    // As on Windows, the first button (OK or Yes) is the default one that Return presses.
+    const gint firstButton = yesNo ? GTK_RESPONSE_YES : GTK_RESPONSE_OK;
+    gtk_dialog_set_default_response(GTK_DIALOG(dialog), firstButton);
+    if (GtkWidget* button = gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), firstButton)) {
+        gtk_widget_grab_focus(button);
+    }
     gint response = gtk_dialog_run(GTK_DIALOG(dialog));
     gtk_widget_destroy(dialog);
     if (yesNo) return response == GTK_RESPONSE_YES ? IDYES : IDNO;
