@@ -339,25 +339,33 @@
       };
     }
 
-    // Sorts rows by the sort column, reading each row's key once rather than at every
-    // comparison; ties keep arrival order. Gives the same order as comparator().
+    // Sorts rows (given in arrival order) by the sort column; ties keep arrival order.
+    // Gives the same order as comparator(). Each row's key is read once. Columns with
+    // few distinct values (types, sizes, hit counts, times to the millisecond) are
+    // sorted by their distinct values only, the rows following in buckets.
     sorted(rows) {
       const key = COLUMN_KEYS[this.sortCol];
       const dir = this.sortDir < 0 ? -1 : 1;
       const n = rows.length;
       const keys = new Array(n);
-      const order = new Array(n);
-      for (let i = 0; i < n; i++) {
-        keys[i] = key(rows[i]);
-        order[i] = i;
+      for (let i = 0; i < n; i++) keys[i] = key(rows[i]);
+      const byKey = (x, y) => (x < y ? -dir : x > y ? dir : 0);
+      const buckets = new Map();
+      const limit = n >> 3;
+      for (let i = 0; i < n && buckets.size <= limit; i++) {
+        const b = buckets.get(keys[i]);
+        if (b) b.push(rows[i]);
+        else buckets.set(keys[i], [rows[i]]);
       }
-      order.sort((a, b) => {
-        const x = keys[a];
-        const y = keys[b];
-        if (x < y) return -dir;
-        if (x > y) return dir;
-        return rows[a].seq - rows[b].seq;
-      });
+      if (buckets.size <= limit) {
+        const out = [];
+        for (const k of Array.from(buckets.keys()).sort(byKey)) for (const r of buckets.get(k)) out.push(r);
+        return out;
+      }
+      // The engine's sort is stable, and the rows come in arrival order.
+      const order = new Array(n);
+      for (let i = 0; i < n; i++) order[i] = i;
+      order.sort((a, b) => byKey(keys[a], keys[b]));
       const out = new Array(n);
       for (let i = 0; i < n; i++) out[i] = rows[order[i]];
       return out;

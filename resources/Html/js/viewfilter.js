@@ -16,14 +16,23 @@
     return s.length > SEARCH_LIMIT ? s.slice(0, SEARCH_LIMIT) : s;
   }
 
-  // The lower-case text that free-text search looks in, cached on the row until the row
-  // changes (rows carry a version that grows with every change).
-  function haystack(row) {
-    if (row._hayVersion !== row.version) {
-      row._hay = (clip(row.fileName) + '\n' + clip(row.mimeType) + '\n' + clip(row.url)).toLowerCase();
-      row._hayVersion = row.version;
+  // The lower-case fields that free-text search looks in, cached on the row until the
+  // row changes (rows carry a version that grows with every change). Three fields rather
+  // than one joined text: lower-casing a text that is already lower case costs nothing,
+  // while joining would copy every address once more.
+  function lowerFields(row) {
+    if (row._lcVersion !== row.version) {
+      row._lcName = clip(row.fileName).toLowerCase();
+      row._lcType = clip(row.mimeType).toLowerCase();
+      row._lcUrl = clip(row.url).toLowerCase();
+      row._lcVersion = row.version;
     }
-    return row._hay;
+    return row;
+  }
+
+  // Whether the word occurs in one of the row's fields (a word never spans two).
+  function rowHas(row, word) {
+    return row._lcName.includes(word) || row._lcUrl.includes(word) || row._lcType.includes(word);
   }
 
   // Splits a free-text query into words: blanks separate, "double quotes" keep a phrase
@@ -115,8 +124,8 @@
         const words = tokenize(text);
         if (words.length > 0) {
           textTest = (row) => {
-            const hay = haystack(row);
-            for (const w of words) if (hay.includes(w.word) === w.exclude) return false;
+            lowerFields(row);
+            for (const w of words) if (rowHas(row, w.word) === w.exclude) return false;
             return true;
           };
         }
@@ -155,5 +164,5 @@
     return { test, active: checks.length > 0, error };
   }
 
-  return { compile, tokenize, parseHosts, hostMatches, haystack, SEARCH_LIMIT };
+  return { compile, tokenize, parseHosts, hostMatches, SEARCH_LIMIT };
 });
