@@ -1,6 +1,7 @@
 // The program's own folder, the page beside it, and the user's data folder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -53,8 +54,12 @@ TEST(LocalPathsTest, PageBesideTheExecutable) {
     EXPECT_EQ(folder + "/Html/index.html", Narrow(out));
 
     ASSERT_TRUE(GetIndexPageUrl(out));
-    EXPECT_EQ("file://" + folder + "/Html/index.html", Narrow(out))
-        << "the build folder holds no character that needs escaping";
+    // The build folder's name is not known here: the address must lead back to the path.
+    gchar* back = g_filename_from_uri(Narrow(out).c_str(), nullptr, nullptr);
+    ASSERT_NE(nullptr, back) << Narrow(out);
+    EXPECT_EQ(folder + "/Html/index.html", std::string(back));
+    g_free(back);
+    EXPECT_EQ(0u, Narrow(out).rfind("file:///", 0)) << Narrow(out);
 }
 
 // When started by the test below as a copy in a folder whose name needs escaping, the program
@@ -94,9 +99,10 @@ TEST(LocalPathsTest, PageAddressEscapesBlanksAndNonAscii) {
     fs::remove_all(folder, ignored);
     ASSERT_TRUE(ran);
     EXPECT_NE(std::string::npos, output.find("folder=" + folder.string() + "\n")) << output;
-    std::string expected = "url=file://" + executable.parent_path().string() +
-                           "/paths%20test%20%C3%BC%23%25/Html/index.html\n";
-    EXPECT_NE(std::string::npos, output.find(expected)) << output;
+    const std::string urlLine = output.substr(std::min(output.find("url="), output.size()));
+    EXPECT_EQ(0u, urlLine.rfind("url=file:///", 0)) << output;
+    EXPECT_NE(std::string::npos, urlLine.find("/paths%20test%20%C3%BC%23%25/Html/index.html\n"))
+        << output;
 }
 
 TEST(LocalPathsTest, AppDataFolderFollowsXdgDataHome) {

@@ -110,7 +110,12 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceLen
         }
         written += units;
     }
-    // A source of at most INT_MAX bytes never gives more units than that.
+    // Only a NUL-terminated source of more than INT_MAX bytes can need more units than an int
+    // counts.
+    if (written > static_cast<std::size_t>(INT_MAX)) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
     return static_cast<int>(written);
 }
 
