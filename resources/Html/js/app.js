@@ -52,6 +52,7 @@
   let historyTimer = 0;
   let settingsTimer = 0;
   let emptyKey = '';
+  let waitingTimer = 0;
   const stats = { frames: 0, longestFlush: 0, lastFlush: 0, totalFlush: 0 };
 
   // ---- Frames. Records are taken at once but the list catches up once per frame;
@@ -359,7 +360,10 @@
     if (c.dropped > 0) parts.push(plural(c.dropped, 'record', 'records') + ' dropped (the list is full)');
     if (rejected > 0) parts.push(plural(rejected, 'malformed record', 'malformed records') + ' ignored');
     el.textContent = parts.join(' · ');
-    $('scope').textContent = c.selected > 0 ? plural(c.selected, 'row', 'rows') + ' selected:' : 'All ' + plural(c.shown, 'row', 'rows') + ':';
+    $('scope').textContent =
+      c.selected > 0 ? plural(c.selected, 'row', 'rows') + ' selected:' : c.shown > 0 ? 'All ' + plural(c.shown, 'row', 'rows') + ':' : 'No rows';
+    for (const id of ['select-all', 'act-open', 'act-copy', 'act-cmd', 'export-copy', 'export-save']) $(id).disabled = c.shown === 0;
+    $('clear-list').disabled = model.entries.length === 0;
   }
 
   // The word shown over an empty list: what to do next, or why nothing is there.
@@ -372,9 +376,11 @@
       key = currentScan && Date.now() - currentScan.started > NOTHING_YET_DELAY ? 'nothing' : 'waiting';
     else if (state === 'paused') key = 'paused';
     else key = currentScan ? 'stopped' : 'start';
-    if (key === 'waiting') setTimeout(schedule, NOTHING_YET_DELAY + 100);
     if (key === emptyKey) return;
     emptyKey = key;
+    clearTimeout(waitingTimer);
+    if (key === 'waiting')
+      waitingTimer = setTimeout(updateEmpty, Math.max(0, currentScan.started + NOTHING_YET_DELAY + 50 - Date.now()));
     el.hidden = key === '';
     el.textContent = '';
     const p = document.createElement('p');
