@@ -516,7 +516,8 @@
       }
     }
     if (noService) say(T.service.START_ERRORS['no-service']);
-    else if (failed > 0) say(plural(failed, 'address', 'addresses') + ' could not be opened: no program takes them, or they are malformed.');
+    else if (failed === 1 && urls.length === 1) say('The address could not be opened: no program takes it, or it is malformed.');
+    else if (failed > 0) say(plural(failed, 'address', 'addresses') + ' of ' + numberFormat.format(urls.length) + ' could not be opened: no program takes them, or they are malformed.');
     else {
       say('');
       notice('Opened ' + plural(urls.length, 'address', 'addresses') + '.');
