@@ -310,7 +310,7 @@
       const view = this.model.view;
       if (view.length !== this.lastCount) {
         const end = Math.ceil((this.body.scrollTop + this.viewportHeight) / ROW_HEIGHT);
-        if (this.lastCount < end) return true;
+        if (this.lastCount <= end) return true;
       }
       for (const el of this.pool) if (el._row && view[el._idx] !== el._row) return true;
       return false;
@@ -324,9 +324,15 @@
       const view = m.view;
       const n = view.length;
       if (n !== this.lastCount) {
+        // Someone who scrolled to the end of a long list is watching new rows arrive:
+        // the end stays in sight as the list grows.
+        const h = this.viewportHeight;
+        const before = this.lastCount * ROW_HEIGHT;
+        const following = n > this.lastCount && before > h && this.body.scrollTop + h >= before - 2;
         this.spacer.style.height = n * ROW_HEIGHT + 'px';
         this.root.setAttribute('aria-rowcount', String(n + 1));
         this.lastCount = n;
+        if (following) this.body.scrollTop = n * ROW_HEIGHT - h;
       }
       const top = this.body.scrollTop;
       const first = Math.max(0, Math.floor(top / ROW_HEIGHT) - OVERSCAN);
