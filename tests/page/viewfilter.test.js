@@ -16,8 +16,8 @@ const ROWS = [
   row('app.js', 'application/javascript', 'https://static.example.net/app.js', 'script', -1, 'static.example.net'),
   row('My Video (1).MP4', 'video/mp4', 'https://example.com/My%20Video%20(1).MP4', 'video', -1, 'example.com'),
 ];
-const names = (spec) => {
-  const f = V.compile(spec);
+const names = (options) => {
+  const f = V.compile(options);
   return ROWS.filter(f.test).map((r) => r.fileName);
 };
 
@@ -46,7 +46,7 @@ test('compile: each setting alone and together', () => {
     [{ excludeHosts: 'https://www.example.com/some/page' }, ['movie.mp4', 'song.mp3', 'master.m3u8', 'app.js', 'My Video (1).MP4']],
     [{ text: 'mp4', kinds: ['video'], includeHosts: 'cdn.example.com' }, ['movie.mp4']],
   ];
-  for (const [spec, expected] of cases) assert.deepEqual(names(spec), expected, JSON.stringify(spec));
+  for (const [options, expected] of cases) assert.deepEqual(names(options), expected, JSON.stringify(options));
 });
 
 test('compile: active says whether anything is filtered', () => {

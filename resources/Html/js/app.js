@@ -443,7 +443,7 @@
       if (bad) errors.push(label + ' “' + clipText($(id).value, 40) + '” is not a size: write for example 500KB, 1.5MB or 2G.');
       return bad ? null : v;
     };
-    const spec = {
+    const choice = {
       text: $('view-text').value,
       regex: $('view-regex').checked,
       negate: $('view-not').checked,
@@ -454,12 +454,12 @@
       includeHosts: $('view-hosts-in').value,
       excludeHosts: $('view-hosts-out').value,
     };
-    return { spec, errors };
+    return { choice, errors };
   }
 
   function applyViewFilter() {
-    const { spec, errors } = readViewFilter();
-    const compiled = T.viewfilter.compile(spec);
+    const { choice, errors } = readViewFilter();
+    const compiled = T.viewfilter.compile(choice);
     $('view-text').setAttribute('aria-invalid', compiled.error ? 'true' : 'false');
     if (compiled.error) errors.unshift(compiled.error.message);
     $('view-error').textContent = errors.join(' ');

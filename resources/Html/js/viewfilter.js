@@ -104,15 +104,15 @@
   // Returns { test(row), active, error }: active says whether anything is filtered;
   // error ({ field, message }) names a setting that could not be used, which is then
   // left out rather than hiding every row.
-  function compile(spec) {
-    spec = spec || {};
+  function compile(options) {
+    options = options || {};
     const checks = [];
     let error = null;
-    const text = typeof spec.text === 'string' ? spec.text : '';
+    const text = typeof options.text === 'string' ? options.text : '';
 
     if (text.trim() !== '') {
       let textTest = null;
-      if (spec.regex) {
+      if (options.regex) {
         let re = null;
         try {
           re = new RegExp(text, 'i');
@@ -130,27 +130,27 @@
           };
         }
       }
-      if (textTest) checks.push(spec.negate ? (row) => !textTest(row) : textTest);
+      if (textTest) checks.push(options.negate ? (row) => !textTest(row) : textTest);
     }
 
-    if (Array.isArray(spec.kinds) && spec.kinds.length > 0) {
-      const kinds = new Set(spec.kinds);
+    if (Array.isArray(options.kinds) && options.kinds.length > 0) {
+      const kinds = new Set(options.kinds);
       checks.push((row) => kinds.has(row.kind));
     }
 
-    const min = typeof spec.minBytes === 'number' && spec.minBytes >= 0 ? spec.minBytes : null;
-    const max = typeof spec.maxBytes === 'number' && spec.maxBytes >= 0 ? spec.maxBytes : null;
+    const min = typeof options.minBytes === 'number' && options.minBytes >= 0 ? options.minBytes : null;
+    const max = typeof options.maxBytes === 'number' && options.maxBytes >= 0 ? options.maxBytes : null;
     if (min !== null || max !== null) {
-      const keepUnknown = spec.keepUnknownSize !== false;
+      const keepUnknown = options.keepUnknownSize !== false;
       checks.push((row) => {
         if (!(row.bytes >= 0)) return keepUnknown;
         return (min === null || row.bytes >= min) && (max === null || row.bytes <= max);
       });
     }
 
-    const include = parseHosts(spec.includeHosts);
+    const include = parseHosts(options.includeHosts);
     if (include.length > 0) checks.push((row) => hostMatches(row.host, include));
-    const exclude = parseHosts(spec.excludeHosts);
+    const exclude = parseHosts(options.excludeHosts);
     if (exclude.length > 0) checks.push((row) => !hostMatches(row.host, exclude));
 
     let test;
