@@ -383,7 +383,14 @@
         if (cur) activeId = el.id;
       }
       for (const el of free) {
-        if (!el.hidden) el.hidden = true;
+        if (!el.hidden) {
+          // A spare row element keeps no trace of the row it showed: whatever looks for
+          // rows by their address finds only rows in the list.
+          el.hidden = true;
+          delete el.dataset.url;
+          delete el.dataset.group;
+          delete el.dataset.kind;
+        }
         el._row = null;
         el._idx = -1;
         el._cur = el._sel = undefined;
