@@ -48,6 +48,7 @@ window.addEventListener('load', () => {
 
     input('view-text', 'png');
     ok('view filter text', count() === '1', count());
+    ok('only rows in the list carry an address', document.querySelectorAll('#results [data-url]').length === 1);
     $('view-not').checked = true;
     $('view-not').dispatchEvent(new Event('change'));
     ok('view filter negated', count() === '5', count());
