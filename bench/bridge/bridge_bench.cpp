@@ -230,9 +230,9 @@ int main(int argc, char** argv) {
             into.ok = true;
             std::printf(
                 "round %d %-8s clock step %.3f ms (isolated: %s), spin step %.3f us, "
-                "wrong answers %ld\n",
+                "empty call reads %.2f us, wrong answers %ld\n",
                 round + 1, isOurs ? "trawlet" : "engine", s.tick, s.isolated ? "yes" : "no",
-                1000 * s.spin, s.wrong);
+                1000 * s.spin, 1000 * s.floor, s.wrong);
             std::fflush(stdout);
         }
     }

@@ -3,7 +3,7 @@
 # scan window against a bare WebKitGTK view, and the UI process's memory growth per result.
 # Uses the current display, or a private Xvfb when there is none.
 #
-# Usage: bench/scan/run.sh [rounds] [resources] [memory-resources]
+# Usage: bench/scan/run.sh [rounds] [resources] [memory-results]
 #        (BUILD_DIR selects the build folder, default build)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
