@@ -487,12 +487,11 @@ protected:
     // Every record the driver page has received so far, in order (fetched incrementally).
     const std::vector<Record>& Records() {
         auto answer =
-            Eval("JSON.stringify(records.slice(" + std::to_string(m_rawRecords.size()) + "))");
+            Eval("JSON.stringify(records.slice(" + std::to_string(m_records.size()) + "))");
         if (answer) {
             auto list = ParseJson(*answer);
             if (list && list->kind == JsonValue::Kind::Array) {
                 for (auto& item : list->items) {
-                    m_rawRecords.push_back(item.text);
                     auto record = ParseRecord(item.text);
                     m_records.push_back(record ? *record : Record{item.text, {}, {}, {}, {}});
                 }
@@ -540,17 +539,23 @@ protected:
         return WaitUntil([&] { return OtherWindows().size() == count; }, timeout, Millis(50));
     }
 
-    // AppTest::Page as a function, for the page builders outside the fixture.
-    std::function<std::string(std::string_view, std::string_view)> PageMaker() const {
-        return
-            [this](std::string_view body, std::string_view script) { return Page(body, script); };
+    // A scanned page that the test drives through `channel`: load(path) makes it load one
+    // more image and report "loaded:<path>" when that is done.
+    std::string DrivenPage(const std::string& channel) const {
+        return Page("<p>driven</p>",
+                    "function load(path) {\n"
+                    "  var image = new Image();\n"
+                    "  image.onload = image.onerror = function () { report('loaded:' + path); };\n"
+                    "  image.src = path;\n"
+                    "  return 'loading';\n"
+                    "}\n" +
+                        control->PollScript(channel));
     }
 
     std::unique_ptr<Control> control;
     std::optional<WindowInfo> mainWindow;
 
 private:
-    std::vector<std::string> m_rawRecords;
     std::vector<Record> m_records;
 };
 
@@ -578,28 +583,15 @@ std::string Gif(size_t size = 43) {
 // resource a size text that the test can state (4096 bytes are "4KB").
 std::string PadTo(std::string text, size_t size, std::string_view open, std::string_view close) {
     const size_t frame = open.size() + close.size();
-    if (text.size() + frame <= size)
-        text +=
-            std::string(open) + std::string(size - text.size() - frame, ' ') + std::string(close);
-    return text;
+    if (text.size() + frame > size) {
+        ADD_FAILURE() << "the text is longer than " << size << " bytes";
+        return text;
+    }
+    return text + std::string(open) + std::string(size - text.size() - frame, ' ') +
+           std::string(close);
 }
 std::string PadHtml(std::string text, size_t size) {
     return PadTo(std::move(text), size, "<!--", "-->");
-}
-
-// A scanned page that the test drives through `channel`: load(path) makes it load one more
-// image and report "loaded:<path>" when it is done.
-std::string DrivenPage(const std::function<std::string(std::string_view, std::string_view)>& page,
-                       const Control& control, const std::string& channel,
-                       std::string_view body = "<p>driven</p>") {
-    return page(body,
-                "function load(path) {\n"
-                "  var image = new Image();\n"
-                "  image.onload = image.onerror = function () { report('loaded:' + path); };\n"
-                "  image.src = path;\n"
-                "  return 'loading';\n"
-                "}\n" +
-                    control.PollScript(channel));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -793,10 +785,10 @@ TEST_F(ScanTest, FilterOffReportsEveryResponseOfTheScanAndItsPopupsOnceAndExactl
     EXPECT_TRUE(StaysFalse([&] { return Records().size() != settled; }, Millis(1000)))
         << Dump(Records());
 
-    // The scan window, the link's window and the window that page opened, all titled like
-    // their opener.
+    // The scan window, the link's window and the window that page opened (each time, should
+    // a slow machine have needed a second click), all titled like their opener.
     auto windows = OtherWindows();
-    EXPECT_EQ(windows.size(), 3u);
+    EXPECT_EQ(windows.size(), 1 + 2 * site->CountPath("/scan/blank.html"));
     for (const auto& w : windows) EXPECT_EQ(w.title, kMainTitle);
 }
 
@@ -911,7 +903,7 @@ INSTANTIATE_TEST_SUITE_P(
 // Pause, stop and start
 
 TEST_F(ScanTest, PauseAndStopDropResponsesAndNothingIsReplayed) {
-    site->Route("/p/index.html", Response::Html(DrivenPage(PageMaker(), *control, "scan")));
+    site->Route("/p/index.html", Response::Html(DrivenPage("scan")));
     for (const char* name : {"before", "paused", "resumed", "stopped", "idle", "restarted"})
         site->Route(std::string("/p/") + name + ".gif", Response::Of("image/gif", Gif()));
     ASSERT_TRUE(StartDriver());
@@ -1015,7 +1007,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ScanTest, WrongCallsAnswerZeroAndChangeNothing) {
-    site->Route("/w/index.html", Response::Html(DrivenPage(PageMaker(), *control, "scan")));
+    site->Route("/w/index.html", Response::Html(DrivenPage("scan")));
     site->Route("/w/other.html", Response::Html("<p>must not load</p>"));
     site->Route("/w/after.gif", Response::Of("image/gif", Gif()));
     site->Route("/w/after.txt", Response::Of("text/plain", "text"));
