@@ -61,7 +61,12 @@ var wrong = 0;
 // What the method reads for a call that does nothing: the floor under every figure.
 function floorSample() { var t0 = nextEdge(); var r = spinToEdge(); return (r[0] - t0) - (r[1] + 1) * C; }
 var sample;
+var raw;  // one round trip, untimed
 if (KIND === 'trawlet') {
+  raw = function () {
+    service.uri = 'com.kestovan.trawlet'; service.method = 'pause'; service.params = '{}';
+    if (service.call() !== ANSWER) wrong++;
+  };
   sample = function () {
     service.uri = 'com.kestovan.trawlet'; service.method = 'pause'; service.params = '{}';
     var t0 = nextEdge();
@@ -73,6 +78,7 @@ if (KIND === 'trawlet') {
 } else {
   var envelope = JSON.stringify({uri: 'com.kestovan.trawlet', method: 'pause', params: '{}'});
   var handler = window.webkit.messageHandlers.trawlet;
+  raw = async function () { if (await handler.postMessage(envelope) !== ANSWER) wrong++; };
   sample = async function () {
     var t0 = nextEdge();
     var answer = await handler.postMessage(envelope);
@@ -86,19 +92,24 @@ async function runAll() {
     calibrate(200);
     for (var i = 0; i < WARMUP; i++) { var w = sample(); if (typeof w !== 'number') await w; }
     var floor = [];
-    for (var f = 0; f < 1000; f++) floor.push(floorSample());
     var times = [];
     while (times.length < CALLS) {
-      // Recalibrated now and then: the cost of a spin step changes as the engine optimises.
-      calibrate(50);
-      for (var k = 0; k < 1000 && times.length < CALLS; k++) {
+      // Recalibrated often: the cost of a spin step changes as the engine optimises and with
+      // whatever else the machine runs at the time. Each block also reads a few empty calls.
+      calibrate(30);
+      for (var f = 0; f < 10; f++) floor.push(floorSample());
+      for (var k = 0; k < 100 && times.length < CALLS; k++) {
         var v = sample();
         if (typeof v !== 'number') v = await v;
         times.push(v);
       }
     }
+    // A cross-check of the method: calls back to back, timed only as a whole.
+    var b0 = now();
+    for (var j = 0; j < BATCH; j++) { var x = raw(); if (x) await x; }
+    var batchMean = (now() - b0) / BATCH;
     report('result:' + KIND + ':' + TICK + ':' + C + ':' + self.crossOriginIsolated + ':' + wrong +
-           ':' + median(floor) +
+           ':' + median(floor) + ':' + batchMean +
            ':' + times.map(function (t) { return t.toFixed(5); }).join(','));
   } catch (e) {
     report('result:' + KIND + ':error:' + e);
@@ -110,8 +121,8 @@ setTimeout(runAll, 100);
 std::string BenchPage(const TestSite& site, const std::string& kind, int calls) {
     return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Calls</title>\n<script>\n" +
            site.ReportScript() + "var KIND = '" + kind + "', CALLS = " + std::to_string(calls) +
-           ", WARMUP = 500;\n" + kTimingScript + "</script></head>\n<body><h1>Calls</h1><p>" +
-           kind + "</p></body></html>\n";
+           ", WARMUP = 500, BATCH = 2000;\n" + kTimingScript +
+           "</script></head>\n<body><h1>Calls</h1><p>" + kind + "</p></body></html>\n";
 }
 
 // Cross-origin isolation gives performance.now() its finer step.
@@ -129,23 +140,25 @@ struct Series {
     bool isolated = false;
     long wrong = 0;
     double floor = NAN;  // what an empty call reads, milliseconds
+    double batch = NAN;  // mean of calls made back to back, milliseconds
     bool ok = false;
 };
 
-// Parses "result:<kind>:<tick>:<spin>:<isolated>:<wrong>:<floor>:<t1>,<t2>,..." (without the
-// prefix).
+// Parses "result:<kind>:<tick>:<spin>:<isolated>:<wrong>:<floor>:<batch>:<t1>,<t2>,..."
+// (without the prefix).
 Series Parse(const std::string& text) {
     Series s;
     std::vector<std::string> fields;
     std::stringstream in(text);
     for (std::string field; std::getline(in, field, ':');) fields.push_back(field);
-    if (fields.size() != 6 || fields[0] == "error") return s;
+    if (fields.size() != 7 || fields[0] == "error") return s;
     s.tick = std::atof(fields[0].c_str());
     s.spin = std::atof(fields[1].c_str());
     s.isolated = fields[2] == "true";
     s.wrong = std::atol(fields[3].c_str());
     s.floor = std::atof(fields[4].c_str());
-    std::stringstream list(fields[5]);
+    s.batch = std::atof(fields[5].c_str());
+    std::stringstream list(fields[6]);
     for (std::string t; std::getline(list, t, ',');) s.times.push_back(std::atof(t.c_str()));
     s.ok = !s.times.empty();
     return s;
@@ -192,6 +205,12 @@ double Percentile(std::vector<double> v, double p) {
     return v[rank - 1];
 }
 
+double Mean(const std::vector<double>& v) {
+    double sum = 0;
+    for (double x : v) sum += x;
+    return v.empty() ? NAN : sum / static_cast<double>(v.size());
+}
+
 void Print(const char* name, const Series& s) {
     std::printf("%-34s n=%-6zu median %7.1f us  p90 %7.1f us  p99 %7.1f us  max %8.1f us\n", name,
                 s.times.size(), 1000 * Percentile(s.times, 50), 1000 * Percentile(s.times, 90),
@@ -227,12 +246,14 @@ int main(int argc, char** argv) {
             into.isolated = s.isolated;
             into.wrong += s.wrong;
             into.floor = s.floor;
+            into.batch = s.batch;
             into.ok = true;
             std::printf(
                 "round %d %-8s clock step %.3f ms (isolated: %s), spin step %.3f us, "
-                "empty call reads %.2f us, wrong answers %ld\n",
+                "empty call reads %.2f us, wrong answers %ld\n"
+                "        mean of the timed calls %.1f us, of %d calls back to back %.1f us\n",
                 round + 1, isOurs ? "trawlet" : "engine", s.tick, s.isolated ? "yes" : "no",
-                1000 * s.spin, 1000 * s.floor, s.wrong);
+                1000 * s.spin, 1000 * s.floor, s.wrong, 1000 * Mean(s.times), 2000, 1000 * s.batch);
             std::fflush(stdout);
         }
     }
