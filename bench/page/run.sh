@@ -58,7 +58,7 @@ HTML
 
 export HOME="$work/home" XDG_DATA_HOME="$work/home/data" XDG_CONFIG_HOME="$work/home/config" XDG_CACHE_HOME="$work/home/cache" NO_AT_BRIDGE=1
 xvfb-run -a -s "-screen 0 1400x900x24" dbus-run-session -- sh -c '
-  "$1/trawlet" & pid=$!
+  "$1/trawlet" >"$1/program.log" 2>&1 & pid=$!
   i=0
   while [ ! -s "$1/report.json" ] && [ $i -lt 1800 ] && kill -0 $pid 2>/dev/null; do sleep 0.1; i=$((i+1)); done
   # The page has no view of its own memory in this engine; the resident size of its web
@@ -76,6 +76,7 @@ report.webProcessRssMB = rss.length ? +(Math.max(...rss) / 1024).toFixed(1) : nu
 console.log(JSON.stringify(report, null, 2));
 ' "$work/report.json" "$work/rss.txt"
 else
-  echo "no report arrived (the program did not start, or the benchmark failed)" >&2
+  echo "no report arrived (the program did not start, or the benchmark failed); the program wrote:" >&2
+  tail -n 30 "$work/program.log" >&2 || true
   exit 1
 fi
