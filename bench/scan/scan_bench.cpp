@@ -116,22 +116,37 @@ std::string MainPage(const TestSite& site) {
            "<script>\n" +
            site.ReportScript() + "var SITE = '" + site.Origin() + "';\n" + R"JS(
 var records = [], total = 0, tag = null, target = 0, count = 0, round = null, started = 0;
-var finish = null, guard = null;
+var finish = null, guard = null, mine = [];
 function finishRound(outcome) {
   clearTimeout(guard);
   report('done:' + round + ':' + started + ':' + outcome + ':' + count + ':' + total);
+  // The round's records, checked once its time is taken: each is valid JSON with the four
+  // text members, and no address comes twice.
+  var invalid = 0, seen = new Set();
+  mine.forEach(function (text) {
+    try {
+      var r = JSON.parse(text);
+      if (['fileName', 'mimeType', 'size', 'url'].some(function (k) { return typeof r[k] !== 'string'; }))
+        invalid++;
+      else seen.add(r.url);
+    } catch (e) { invalid++; }
+  });
+  report('check:' + round + ':' + invalid + ':' + seen.size);
   tag = null;
   var f = finish; finish = null; if (f) f();
 }
 function addResult(json) {
   records.push(json);
   total++;
-  if (tag !== null && json.indexOf(tag) >= 0 && ++count === target) finishRound(Date.now());
+  if (tag !== null && json.indexOf(tag) >= 0) {
+    mine.push(json);
+    if (++count === target) finishRound(Date.now());
+  }
 }
 function startScan(id, n) {
   return new Promise(function (resolve) {
     finish = resolve;
-    round = id; tag = 'r=' + id + '_'; target = n + 1; count = 0;
+    round = id; tag = 'r=' + id + '_'; target = n + 1; count = 0; mine = [];
     guard = setTimeout(function () { finishRound('timeout'); }, 170000);
     service.uri = 'com.kestovan.trawlet'; service.method = 'start';
     service.params = JSON.stringify({url: SITE + '/scan.html?n=' + n + '&r=' + id + '_',
@@ -357,8 +372,10 @@ double ProcessCpuMs(pid_t pid) {
 
 struct ScanOutcome {
     double ms = NAN;
-    long records = 0;  // this round's records the main page received
-    long total = 0;    // all records the main page has received so far
+    long records = 0;     // this round's records the main page received
+    long total = 0;       // all records the main page has received so far
+    long invalid = 0;     // records that are not valid JSON with four text members
+    long duplicates = 0;  // records of an address reported before in the same round
 };
 
 // One scan in the program: posts the command and waits for the main page's count and the
@@ -393,6 +410,11 @@ ScanOutcome ScanInProgram(TestSite& site, Commands& commands, int resources, App
         return outcome;
     }
     outcome.ms = std::max(finished, std::atof(loaded->c_str())) - started;
+    if (auto check = site.WaitForReportPrefix("check:" + id + ":", kRoundTimeout)) {
+        long unique = 0;
+        std::sscanf(check->c_str(), "%ld:%ld", &outcome.invalid, &unique);
+        outcome.duplicates = outcome.records - outcome.invalid - unique;
+    }
     return outcome;
 }
 
@@ -467,6 +489,7 @@ int main(int argc, char** argv) {
     const long totalBefore = warm.total;
     long totalAfter = totalBefore;
     std::vector<double> programTimes, bareTimes;
+    long invalid = warm.invalid, duplicates = warm.duplicates;
     // Beside the times: the CPU time each program's processes used in the round (the program:
     // its UI process, its main page's and its scan window's web processes and its network
     // process; the bare view: its UI, web and network processes), and the site's.
@@ -492,6 +515,8 @@ int main(int argc, char** argv) {
         const double uiCpu = ProcessCpuMs(program.Pid()) - uiCpuStart;
         const double bareCpu = GroupCpuMs(bare.Pid()) - bareCpuStart;
         if (p.total > 0) totalAfter = p.total;
+        invalid += p.invalid;
+        duplicates += p.duplicates;
         programTimes.push_back(p.ms);
         bareTimes.push_back(b);
         std::printf("%-5d %10.1f %8ld %10.1f %8.3f %10.0f ms %8.0f ms %10.0f ms %6.0f ms\n",
@@ -500,6 +525,8 @@ int main(int argc, char** argv) {
         site.ClearRecords();
     }
 
+    std::printf("records checked in the main page: %ld not valid, %ld repeated addresses\n",
+                invalid, duplicates);
     const double medianProgram = Median(programTimes);
     const double medianBare = Median(bareTimes);
     const double ratio = medianProgram / medianBare;
