@@ -423,6 +423,7 @@ window.e2eProbe = (function () {
       var badge = el.querySelector('.c-name .badge');
       var r = el.getBoundingClientRect();
       var c = el.querySelector('.copy').getBoundingClientRect();
+      var o = el.querySelector('.open').getBoundingClientRect();
       out.push({
         index: Number(el.getAttribute('aria-rowindex')),
         url: el.dataset.url,
@@ -435,7 +436,8 @@ window.e2eProbe = (function () {
         hits: text(el.querySelector('.c-hits')),
         selected: el.getAttribute('aria-selected') === 'true',
         box: [Math.round(r.left), Math.round(r.top), Math.round(r.width), Math.round(r.height)],
-        copyBox: [Math.round(c.left), Math.round(c.top), Math.round(c.width), Math.round(c.height)]
+        copyBox: [Math.round(c.left), Math.round(c.top), Math.round(c.width), Math.round(c.height)],
+        openBox: [Math.round(o.left), Math.round(o.top), Math.round(o.width), Math.round(o.height)]
       });
     }
     out.sort(function (a, b) { return a.index - b.index; });
@@ -515,6 +517,7 @@ struct Row {
     bool selected = false;
     Box box;
     Box copyBox;  // the row's own Copy button
+    Box openBox;  // and its Open button
 };
 
 // The page as the probe sees it.
@@ -743,6 +746,7 @@ protected:
                 r.Str("type"), r.Str("size"), r.Str("hits"),  r.Bool("selected"), {}};
             row.box = BoxOf(r["box"]);
             row.copyBox = BoxOf(r["copyBox"]);
+            row.openBox = BoxOf(r["openBox"]);
             state.rows.push_back(std::move(row));
         }
         return state;
@@ -904,6 +908,13 @@ protected:
             },
             kActionTimeout, Millis(50));
         return text != previous ? text : std::nullopt;
+    }
+
+    // Requests for the scan site's pages (the probe's polling is not counted).
+    size_t CountSiteRequests() const {
+        const auto requests = site->Requests();
+        return std::count_if(requests.begin(), requests.end(),
+                             [](const Request& r) { return r.path.rfind("/site/", 0) == 0; });
     }
 
     std::unique_ptr<Control> control;
@@ -1077,6 +1088,12 @@ TEST_F(PageTest, ViewFilterAndTypeChipsNarrowTheRows) {
     ASSERT_NO_FATAL_FAILURE(ClickRow(all[0]));
     ASSERT_TRUE(WaitForState([](const PageState& s) { return s.S("focus") == "grid"; })) << last;
     ASSERT_NO_FATAL_FAILURE(Key("slash"));
+    ASSERT_TRUE(WaitForState([](const PageState& s) { return s.S("focus") == "view-text"; }))
+        << last;
+    // So does Ctrl+F, from anywhere.
+    ASSERT_NO_FATAL_FAILURE(Click("#url"));
+    ASSERT_TRUE(WaitForState([](const PageState& s) { return s.S("focus") == "url"; })) << last;
+    ASSERT_NO_FATAL_FAILURE(Key("ctrl+f"));
     ASSERT_TRUE(WaitForState([](const PageState& s) { return s.S("focus") == "view-text"; }))
         << last;
 
@@ -1509,6 +1526,91 @@ TEST_F(PageTest, SettingsAndHistoryComeBackAfterARestart) {
     EXPECT_THAT(keys, ::testing::Contains("trawlet.settings.v1"));
     EXPECT_THAT(keys, ::testing::Contains("trawlet.history.v1"));
     EXPECT_THAT(keys, ::testing::Contains(::testing::StartsWith("trawlet.scan.v1.")));
+}
+
+TEST_F(PageTest, ReturnOnARowAndItsOpenButtonHandTheAddressToTheDefaultProgram) {
+    AppRun& run = NewPageApp();
+    run.RegisterDefaultHandler();
+    ASSERT_TRUE(Launch(run));
+    ASSERT_NO_FATAL_FAILURE(ScanTheSite());
+    const Row* tiny = last.Find("tiny.gif");
+    const Row* big = last.Find("big.gif");
+    ASSERT_TRUE(tiny && big) << last;
+    const std::string tinyUrl = tiny->url, bigUrl = big->url;
+    const Box bigOpen = big->openBox;
+
+    ASSERT_NO_FATAL_FAILURE(ClickRow(*tiny));
+    ASSERT_TRUE(WaitForState([](const PageState& s) { return s.S("focus") == "grid"; })) << last;
+    ASSERT_NO_FATAL_FAILURE(Key("Return"));
+    EXPECT_EQ(run.WaitForHandlerCall(), tinyUrl);
+    ASSERT_NO_FATAL_FAILURE(ClickAt(bigOpen.CenterX(), bigOpen.CenterY()));
+    EXPECT_EQ(run.WaitForHandlerCall(), bigUrl);
+    EXPECT_TRUE(WaitForState([](const PageState& s) {
+        return s.S("notice") == "Opened 1 address." && s.S("message").empty();
+    })) << last;
+    EXPECT_EQ(run.HandlerCalls().size(), 2u);
+}
+
+// Input the page refuses before it asks the program: it says what is wrong, puts the cursor
+// where the fix goes, and nothing is loaded.
+struct WrongInputCase {
+    const char* name;
+    const char* filter;   // the radio button to click: "#filter-off", "#filter-mime", ...
+    const char* field;    // the filter text field to fill, or "" for none
+    const char* text;     // typed into it ("" leaves it empty)
+    bool withAddress;     // whether the address field holds the site's address
+    const char* message;  // how the message starts
+    const char* focus;    // the field that has the focus afterwards
+};
+
+TEST_F(PageTest, WrongInputSaysWhatIsWrongAndStartsNothing) {
+    AppRun& run = NewPageApp();
+    ASSERT_TRUE(Launch(run));
+    AddScanSite(*site);
+    const std::vector<WrongInputCase> cases = {
+        {"NoAddress", "#filter-off", "", "", false, "Type the address of the page to scan", "url"},
+        {"BlankAddress", "#filter-off", "", "", false, "Type the address of the page to scan",
+         "url"},
+        {"EmptyMimeText", "#filter-mime", "#mime-text", "", true,
+         "Type a piece of MIME type to keep", "mime-text"},
+        {"SeveralMimeTypes", "#filter-mime", "#mime-text", "video, audio", true,
+         "The MIME filter takes one piece of text", "mime-text"},
+        {"EmptyExtensionList", "#filter-ext", "#ext-text", " ; ", true,
+         "Type at least one file extension", "ext-text"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_NO_FATAL_FAILURE(Click(c.filter));
+        if (*c.field) {
+            ASSERT_NO_FATAL_FAILURE(Click(c.field));
+            ASSERT_NO_FATAL_FAILURE(Key("ctrl+a"));
+            ASSERT_NO_FATAL_FAILURE(Key("BackSpace"));
+            if (*c.text) ASSERT_NO_FATAL_FAILURE(Type(c.text));
+        }
+        ASSERT_NO_FATAL_FAILURE(Click("#url"));
+        ASSERT_NO_FATAL_FAILURE(Key("ctrl+a"));
+        ASSERT_NO_FATAL_FAILURE(Key("BackSpace"));
+        if (c.withAddress) ASSERT_NO_FATAL_FAILURE(Type(site->Url("/site/index.html")));
+        if (std::string(c.name) == "BlankAddress") ASSERT_NO_FATAL_FAILURE(Type("   "));
+        ASSERT_NO_FATAL_FAILURE(Key("Return"));
+        EXPECT_TRUE(WaitForState([&](const PageState& s) {
+            return s.S("message").rfind(c.message, 0) == 0 && s.S("focus") == c.focus;
+        })) << last;
+        EXPECT_EQ(last.S("state"), "idle");
+    }
+    EXPECT_EQ(CountSiteRequests(), 0u) << "the page asked for a scan";
+    EXPECT_TRUE(x->Windows([&](const WindowInfo& w) { return IsScanWindow(w); }).empty());
+
+    // Corrected input starts, and the message goes away.
+    ASSERT_NO_FATAL_FAILURE(TypeInto("#ext-text", "gif"));
+    ASSERT_NO_FATAL_FAILURE(Click("#url"));
+    ASSERT_NO_FATAL_FAILURE(Key("Return"));
+    EXPECT_TRUE(WaitForState(
+        [](const PageState& s) {
+            return s.S("state") == "running" && s.S("message").empty() && s.N("count") > 0;
+        },
+        kStartTimeout))
+        << last;
 }
 
 // FIXME: fails. Closing the main window tears its page down without "pagehide" (nor
