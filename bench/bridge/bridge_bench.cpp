@@ -212,9 +212,15 @@ double Mean(const std::vector<double>& v) {
 }
 
 void Print(const char* name, const Series& s) {
-    std::printf("%-34s n=%-6zu median %7.1f us  p90 %7.1f us  p99 %7.1f us  max %8.1f us\n", name,
-                s.times.size(), 1000 * Percentile(s.times, 50), 1000 * Percentile(s.times, 90),
-                1000 * Percentile(s.times, 99), 1000 * Percentile(s.times, 100));
+    const auto over =
+        std::count_if(s.times.begin(), s.times.end(), [](double t) { return t >= 1; });
+    std::printf(
+        "%-34s n=%-6zu median %7.1f us  p90 %7.1f us  p99 %7.1f us  max %8.1f us  "
+        "1 ms or more: %.2f%%\n",
+        name, s.times.size(), 1000 * Percentile(s.times, 50), 1000 * Percentile(s.times, 90),
+        1000 * Percentile(s.times, 99), 1000 * Percentile(s.times, 100),
+        s.times.empty() ? 0.0
+                        : 100.0 * static_cast<double>(over) / static_cast<double>(s.times.size()));
 }
 
 }  // namespace
