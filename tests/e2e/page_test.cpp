@@ -652,6 +652,15 @@ protected:
     void SetUp() override {
         AppTest::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
+        // The main window (1100 x 760) must be wholly on the screen to be clicked anywhere,
+        // with room to its right for the scan window.
+        CommandResult geometry = RunCommand({"xdotool", "getdisplaygeometry"});
+        int width = 0, height = 0;
+        ASSERT_TRUE(geometry.Ok() &&
+                    std::sscanf(geometry.out.c_str(), "%d %d", &width, &height) == 2);
+        ASSERT_TRUE(width >= 1500 && height >= 800)
+            << "the screen is " << width << "x" << height
+            << "; run under xvfb-run -s \"-screen 0 1600x1000x24\"";
         control = std::make_unique<Control>(*site);
     }
     void TearDown() override {
@@ -1278,6 +1287,22 @@ TEST_F(PageTest, SelectionByClicksAndKeysCopiesAddressesAndCommands) {
     ASSERT_NO_FATAL_FAILURE(Key("shift+Down"));
     ASSERT_TRUE(waitSelected(3)) << last;
     EXPECT_EQ(Selected(last).back().url, rows[3].url);
+
+    // End and Home jump to the last and first row; Space takes the current row out of the
+    // selection and puts it back.
+    ASSERT_NO_FATAL_FAILURE(Key("End"));
+    ASSERT_TRUE(waitSelected(1)) << last;
+    EXPECT_EQ(Selected(last)[0].url, rows.back().url);
+    ASSERT_NO_FATAL_FAILURE(Key("shift+Home"));
+    ASSERT_TRUE(waitSelected(kScanSiteRows)) << last;
+    ASSERT_NO_FATAL_FAILURE(Key("Home"));
+    ASSERT_TRUE(waitSelected(1)) << last;
+    EXPECT_EQ(Selected(last)[0].url, rows[0].url);
+    ASSERT_NO_FATAL_FAILURE(Key("space"));
+    ASSERT_TRUE(waitSelected(0)) << last;
+    ASSERT_NO_FATAL_FAILURE(Key("space"));
+    ASSERT_TRUE(waitSelected(1)) << last;
+    EXPECT_EQ(Selected(last)[0].url, rows[0].url);
 }
 
 TEST_F(PageTest, ExportGivesCsvAndJsonOnTheClipboardAndSavesAFile) {
