@@ -92,10 +92,10 @@
 
   const START_ERRORS = {
     'empty-url': 'Type the address of the page to scan, for example https://example.com/.',
-    'empty-mime': 'Type a piece of MIME type to keep, for example video, or choose “No filter”.',
+    'empty-mime': 'Type a piece of MIME type to keep, for example video, or choose “Everything”.',
     'mime-list':
-      'The MIME filter takes one piece of text, for example video or mp4. To keep several types, choose “No filter” and use the type buttons above the list.',
-    'empty-ext': 'Type at least one file extension, for example *.mp4;*.flv, or choose “No filter”.',
+      'The MIME filter takes one piece of text, for example video or mp4. To keep several types, choose “Everything” and use the type buttons above the list.',
+    'empty-ext': 'Type at least one file extension, for example *.mp4;*.flv, or choose “Everything”.',
     'no-service':
       'This page is not running inside Trawlet, so it cannot scan. Start the Trawlet program to use it.',
   };
