@@ -74,6 +74,17 @@
     return text;
   }
 
+  // Asks the receiver to note the processor time used so far (see receiver.js); the
+  // report then gives the time used between marks. Without a receiver, nothing.
+  async function mark(name) {
+    if (!report || !isLoopback(report)) return;
+    try {
+      await fetch(report + (report.includes('?') ? '&' : '?') + 'mark=' + encodeURIComponent(name));
+    } catch (e) {
+      print('Could not mark ' + name + ': ' + e);
+    }
+  }
+
   function nextFrames(w, n) {
     return new Promise((resolve) => {
       const step = () => (--n <= 0 ? resolve() : w.requestAnimationFrame(step));
@@ -100,6 +111,7 @@
 
     // The same measure with nothing happening, to tell the page's cost from the
     // machine's: on a busy machine even idle frames come late.
+    await mark('idle-start');
     const idle = await new Promise((resolve) => {
       let n = 0;
       let prev = 0;
@@ -117,6 +129,8 @@
       w.requestAnimationFrame(step);
     });
 
+    await mark('idle-end');
+
     // Appending: frames are timed by the page's own animation frames.
     print('Feeding ' + COUNT + ' records at ' + RATE + ' a second…');
     let longest = 0;
@@ -128,12 +142,14 @@
       if (last) {
         const d = t - last;
         if (d > longest) longest = d;
-        if (d > 50) longFrames.push(Math.round(d));
+        // When (ms after the first record), how long, and how many records were in.
+        if (d > 50) longFrames.push([Math.round(t - started), Math.round(d), fed]);
         frames++;
       }
       last = t;
       if (measuring) w.requestAnimationFrame(onFrame);
     };
+    await mark('feed-start');
     w.requestAnimationFrame(onFrame);
     const started = w.performance.now();
     const flushBefore = app.stats.totalFlush;
@@ -153,6 +169,7 @@
     });
     const feedTime = w.performance.now() - started;
     await nextFrames(w, 3);
+    await mark('feed-end');
     const listMs = app.stats.totalFlush - flushBefore;
     const longestUpdate = app.stats.longestFlush;
     measuring = false;
@@ -206,6 +223,8 @@
       foldSeg.click();
     });
 
+    await nextFrames(w, 2);
+    await mark('done');
     const mem = w.performance && w.performance.memory;
     const result = {
       engine: navigator.userAgent,
@@ -219,6 +238,7 @@
       framesWhileAppending: frames,
       longestFrameMs: +longest.toFixed(1),
       framesOver50Ms: longFrames.length,
+      longFrames,
       longestListUpdateMs: +longestUpdate.toFixed(1),
       addResultTotalMs: Math.round(feedingMs),
       listUpdatesTotalMs: Math.round(listMs),
