@@ -1,9 +1,23 @@
 // The result grid: a header with sortable, movable and resizable columns, and a body
 // that renders only the rows in sight, reusing a small pool of row elements. It reads
 // rows from the model's view and never builds markup from record text: every text goes
-// in through textContent or an attribute. Classic script (window.Trawlet.grid); it needs
-// a DOM and is not used under Node.
-(function (root) {
+// in through textContent or an attribute. Classic script (window.Trawlet.grid) and
+// CommonJS module: the grid itself needs a DOM, the scrolling arithmetic runs under Node.
+//
+// The body is not a scrolling box of the engine's (overflow: hidden, scrolled by this
+// script): WebKitGTK gives such a box a compositing layer of its own, and without a
+// graphics card every frame that then changes anything costs the software renderer two
+// to three times as much as a page of one layer, and the box's own overlay scrollbar is
+// repainted at every frame while the page asks for frames. A list that fills at a few
+// thousand rows a second asks for frames all the time. So the wheel, the scrollbars and
+// touch are handled here, and the body's scrollTop and scrollLeft stay the one truth
+// about the position: code that scrolls the body by setting them keeps working.
+(function (root, factory) {
+  'use strict';
+  const api = factory();
+  if (typeof module === 'object' && module.exports) module.exports = api;
+  else (root.Trawlet = root.Trawlet || {}).grid = api;
+})(typeof self !== 'undefined' ? self : this, function () {
   'use strict';
 
   const ROW_HEIGHT = 26;
@@ -12,9 +26,49 @@
   // copy, open and export.
   const CELL_TEXT = 600;
   const TITLE_TEXT = 2000;
+  // Scrollbars: the breadth of the bar and the least length of its thumb, in pixels.
+  const BAR = 10;
+  const MIN_THUMB = 24;
+  // Pixels per line and per page for wheel events that count lines or pages.
+  const WHEEL_LINE = 40;
 
   function clip(s, n) {
     return s.length > n ? s.slice(0, n) + '…' : s;
+  }
+
+  // Where the thumb of a scrollbar goes: the bar is track pixels long, the box shows
+  // view of content pixels and is scrolled by position. Returns { show, size, offset }:
+  // show is false when everything is in sight.
+  function thumbGeometry(view, content, track, position) {
+    if (!(content > view) || !(track > 0)) return { show: false, size: 0, offset: 0 };
+    const size = Math.min(track, Math.max(MIN_THUMB, Math.round((track * view) / content)));
+    const range = content - view;
+    const p = Math.max(0, Math.min(range, position || 0));
+    const offset = track > size ? Math.round(((track - size) * p) / range) : 0;
+    return { show: true, size, offset };
+  }
+
+  // The scroll position that puts the thumb at offset (the inverse of thumbGeometry).
+  function positionForThumb(view, content, track, size, offset) {
+    const range = content - view;
+    if (!(range > 0) || !(track > size)) return 0;
+    const o = Math.max(0, Math.min(track - size, offset));
+    return (o * range) / (track - size);
+  }
+
+  // The pixels a wheel event asks to scroll by, { x, y }. Shift turns a vertical turn of
+  // the wheel sideways, as scrolling boxes do; Ctrl is the engine's zoom and scrolls
+  // nothing. Lines and pages are turned into pixels.
+  function wheelPixels(e, pageHeight) {
+    if (e.ctrlKey) return { x: 0, y: 0 };
+    const unit = e.deltaMode === 1 ? WHEEL_LINE : e.deltaMode === 2 ? Math.max(1, pageHeight) : 1;
+    let x = Number(e.deltaX) || 0;
+    let y = Number(e.deltaY) || 0;
+    if (e.shiftKey && x === 0) {
+      x = y;
+      y = 0;
+    }
+    return { x: x * unit, y: y * unit };
   }
 
   class Grid {
@@ -39,23 +93,160 @@
         this.scrolled = true;
         this.requestRender();
       });
-      if (typeof ResizeObserver === 'function') {
-        new ResizeObserver(() => {
-          this.viewportHeight = this.body.clientHeight;
-          this.requestRender();
-        }).observe(this.body);
-      } else {
-        window.addEventListener('resize', () => {
-          this.viewportHeight = this.body.clientHeight;
-          this.requestRender();
-        });
-      }
+      const resized = () => {
+        this.viewportHeight = this.body.clientHeight;
+        this.measured = false;
+        this.requestRender();
+      };
+      if (typeof ResizeObserver === 'function') new ResizeObserver(resized).observe(this.body);
+      else window.addEventListener('resize', resized);
+      this.setupScrolling();
       this.body.addEventListener('click', (e) => this.onClick(e));
       this.body.addEventListener('dblclick', (e) => {
         const el = e.target.closest('.row');
         if (el && el._row && !e.target.closest('button')) this.onRowAction('open', el._row);
       });
       this.setColumns(this.columns);
+    }
+
+    // The wheel, the two scrollbars and touch. See the comment at the top of the file.
+    setupScrolling() {
+      const bar = (cls) => {
+        const el = document.createElement('div');
+        el.className = 'scrollbar ' + cls;
+        el.setAttribute('aria-hidden', 'true');
+        el.hidden = true;
+        const thumb = document.createElement('div');
+        thumb.className = 'thumb';
+        el.appendChild(thumb);
+        el.thumb = thumb;
+        el.shown = { show: false, size: -1, offset: -1, length: -1 };
+        this.root.appendChild(el);
+        return el;
+      };
+      this.vbar = bar('vertical');
+      this.hbar = bar('horizontal');
+      this.measured = false;
+      this.body.addEventListener(
+        'wheel',
+        (e) => {
+          const d = wheelPixels(e, this.viewportHeight);
+          if (d.x === 0 && d.y === 0) return;
+          e.preventDefault();
+          if (d.y) this.body.scrollTop += d.y;
+          if (d.x) this.body.scrollLeft += d.x;
+        },
+        { passive: false }
+      );
+      for (const [el, vertical] of [
+        [this.vbar, true],
+        [this.hbar, false],
+      ])
+        el.addEventListener('pointerdown', (e) => this.onBarPointer(e, el, vertical));
+      // Touch: the body follows the finger.
+      let touch = null;
+      this.body.addEventListener('pointerdown', (e) => {
+        if (e.pointerType === 'touch' && e.isPrimary) touch = { x: e.clientX, y: e.clientY, top: this.body.scrollTop, left: this.body.scrollLeft };
+      });
+      this.body.addEventListener('pointermove', (e) => {
+        if (!touch || e.pointerType !== 'touch' || !e.isPrimary) return;
+        this.body.scrollTop = touch.top - (e.clientY - touch.y);
+        this.body.scrollLeft = touch.left - (e.clientX - touch.x);
+      });
+      const untouch = (e) => {
+        if (e.pointerType === 'touch') touch = null;
+      };
+      this.body.addEventListener('pointerup', untouch);
+      this.body.addEventListener('pointercancel', untouch);
+    }
+
+    // A press on a scrollbar: on the thumb it drags the list, elsewhere on the bar it
+    // moves the list by a page towards the pointer.
+    onBarPointer(e, el, vertical) {
+      if (e.button !== 0) return;
+      e.preventDefault();
+      const g = this.barGeometry(vertical);
+      if (!g.show) return;
+      const at = vertical ? e.clientY - el.getBoundingClientRect().top : e.clientX - el.getBoundingClientRect().left;
+      const prop = vertical ? 'scrollTop' : 'scrollLeft';
+      if (e.target !== el.thumb) {
+        const page = Math.max(ROW_HEIGHT, g.view - ROW_HEIGHT);
+        this.body[prop] += at < g.offset ? -page : page;
+        return;
+      }
+      const start = vertical ? e.clientY : e.clientX;
+      const from = g.offset;
+      try {
+        el.setPointerCapture(e.pointerId);
+      } catch (err) {
+        // Without capture the drag still works while the pointer stays over the bar.
+      }
+      el.classList.add('dragging');
+      const move = (ev) => {
+        const to = from + (vertical ? ev.clientY : ev.clientX) - start;
+        this.body[prop] = positionForThumb(g.view, g.content, g.track, g.size, to);
+      };
+      const up = () => {
+        el.removeEventListener('pointermove', move);
+        el.removeEventListener('pointerup', up);
+        el.removeEventListener('pointercancel', up);
+        el.classList.remove('dragging');
+      };
+      el.addEventListener('pointermove', move);
+      el.addEventListener('pointerup', up);
+      el.addEventListener('pointercancel', up);
+    }
+
+    // The sizes of the body that the scrollbars need. Reading them lays the page out, so
+    // they are read again only after a resize or a change of the columns.
+    measure() {
+      if (this.measured) return;
+      this.measured = true;
+      this.viewWidth = this.body.clientWidth;
+      this.viewportHeight = this.body.clientHeight;
+      this.contentWidth = this.spacer.offsetWidth;
+      this.bodyTop = this.body.offsetTop;
+    }
+
+    barGeometry(vertical) {
+      this.measure();
+      const wide = this.contentWidth > this.viewWidth;
+      const tall = this.lastCount * ROW_HEIGHT > this.viewportHeight;
+      if (vertical) {
+        const track = this.viewportHeight - (wide ? BAR : 0);
+        return Object.assign({ view: this.viewportHeight, content: this.lastCount * ROW_HEIGHT, track }, thumbGeometry(this.viewportHeight, this.lastCount * ROW_HEIGHT, track, this.body.scrollTop));
+      }
+      const track = this.viewWidth - (tall ? BAR : 0);
+      return Object.assign({ view: this.viewWidth, content: this.contentWidth, track }, thumbGeometry(this.viewWidth, this.contentWidth, track, this.body.scrollLeft));
+    }
+
+    // Brings the scrollbars up to date, touching the page only where something changed:
+    // every change, however small, makes the engine draw the window again.
+    updateBars() {
+      for (const [el, vertical] of [
+        [this.vbar, true],
+        [this.hbar, false],
+      ]) {
+        const g = this.barGeometry(vertical);
+        const was = el.shown;
+        if (g.show !== was.show) el.hidden = !g.show;
+        if (g.show) {
+          const length = g.track;
+          const pos = vertical ? this.bodyTop : this.bodyTop + this.viewportHeight - BAR;
+          if (length !== was.length || pos !== was.pos) {
+            if (vertical) {
+              el.style.top = pos + 'px';
+              el.style.height = length + 'px';
+            } else {
+              el.style.top = pos + 'px';
+              el.style.width = length + 'px';
+            }
+          }
+          if (g.size !== was.size) el.thumb.style[vertical ? 'height' : 'width'] = g.size + 'px';
+          if (g.offset !== was.offset) el.thumb.style.transform = vertical ? 'translateY(' + g.offset + 'px)' : 'translateX(' + g.offset + 'px)';
+          el.shown = { show: true, size: g.size, offset: g.offset, length, pos };
+        } else el.shown = { show: false, size: -1, offset: -1, length: -1, pos: -1 };
+      }
     }
 
     // Column layout as one CSS grid template shared by the header and every row.
@@ -66,6 +257,8 @@
       this.root.style.setProperty('--cols', parts.join(' '));
       const total = this.columns.reduce((n, c) => n + c.width, 0);
       this.root.style.setProperty('--row-width', 'calc(' + total + 'px + var(--actions-width))');
+      this.measured = false;
+      if (this.vbar) this.requestRender();
     }
 
     setColumns(columns) {
@@ -400,6 +593,7 @@
         else this.root.removeAttribute('aria-activedescendant');
         this.activeId = activeId;
       }
+      this.updateBars();
     }
 
     // Scrolls so that view index i is in sight.
@@ -428,5 +622,5 @@
     }
   }
 
-  (root.Trawlet = root.Trawlet || {}).grid = { Grid, ROW_HEIGHT };
-})(typeof self !== 'undefined' ? self : this);
+  return { Grid, ROW_HEIGHT, BAR, MIN_THUMB, WHEEL_LINE, thumbGeometry, positionForThumb, wheelPixels };
+});
