@@ -154,6 +154,8 @@
     const started = w.performance.now();
     const flushBefore = app.stats.totalFlush;
     app.stats.longestFlush = 0;
+    const partsBefore = JSON.parse(JSON.stringify(app.stats.parts || {}));
+    for (const v of Object.values(app.stats.parts || {})) v.longest = 0;
     let fed = 0;
     let feedingMs = 0;
     await new Promise((resolve) => {
@@ -172,6 +174,10 @@
     await mark('feed-end');
     const listMs = app.stats.totalFlush - flushBefore;
     const longestUpdate = app.stats.longestFlush;
+    // The page's own account of its frames, by part, where it keeps one.
+    const feedParts = {};
+    for (const [k, v] of Object.entries(app.stats.parts || {}))
+      feedParts[k] = { totalMs: Math.round(v.total - ((partsBefore[k] && partsBefore[k].total) || 0)), longestMs: +v.longest.toFixed(1) };
     measuring = false;
     const counts = app.model.counts();
 
@@ -242,6 +248,7 @@
       longestListUpdateMs: +longestUpdate.toFixed(1),
       addResultTotalMs: Math.round(feedingMs),
       listUpdatesTotalMs: Math.round(listMs),
+      listUpdateParts: feedParts,
       sortMs: Object.fromEntries(Object.entries(sorts).map(([k, v]) => [k, +v.toFixed(1)])),
       slowestSortMs: +Math.max(...Object.values(sorts)).toFixed(1),
       filterMs: Object.fromEntries(Object.entries(filters).map(([k, v]) => [k, +v.toFixed(1)])),
