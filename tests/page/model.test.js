@@ -73,6 +73,42 @@ test('segments fold per folder under one row with counts and summed sizes', () =
   assert.deepEqual(names(m), ['master.m3u8', 's1.ts', 's2.ts', 'movie.mp4', 's9.ts']);
 });
 
+test('a segment group\'s size follows its segments as they come and change size', () => {
+  const seg = (n, size) => rec('http://h/live/s' + n + '.ts', 'video/mp2t', size);
+  // [records, expected { size, bytes, unknownCount }]
+  const cases = [
+    [[seg(1, '1MB')], { size: '1MB', bytes: 2 ** 20, unknownCount: 0 }],
+    [[seg(1, 'unknown')], { size: 'unknown', bytes: -1, unknownCount: 1 }],
+    [[seg(1, 'unknown'), seg(2, '1KB')], { size: '1KB', bytes: 1024, unknownCount: 1 }],
+    // A later hit that knows the size replaces the unknown one.
+    [[seg(1, 'unknown'), seg(1, '2KB')], { size: '2KB', bytes: 2048, unknownCount: 0 }],
+    // A changed size replaces the old one, once per address.
+    [[seg(1, '1KB'), seg(2, '1KB'), seg(1, '3KB'), seg(1, '3KB')], { size: '4KB', bytes: 4096, unknownCount: 0 }],
+    // A hit without a size keeps the known one.
+    [[seg(1, '1KB'), seg(1, 'unknown')], { size: '1KB', bytes: 1024, unknownCount: 0 }],
+    [[seg(1, '1KB'), seg(2, 'unknown'), seg(2, 'unknown')], { size: '1KB', bytes: 1024, unknownCount: 1 }],
+  ];
+  for (const [records, expected] of cases) {
+    const m = filled(records);
+    const g = m.view.find((r) => r.type === 'group');
+    assert.deepEqual({ size: g.size, bytes: g.bytes, unknownCount: g.unknownCount }, expected, JSON.stringify(records.map((r) => r.size)));
+    // The same as adding the sizes up from scratch.
+    const known = g.entries.filter((e) => e.bytes >= 0).reduce((n, e) => n + e.bytes, 0);
+    assert.equal(g.knownBytes, known);
+  }
+});
+
+test('a stream of many segments in one folder takes linear time', () => {
+  // Adding every segment's size up again at each hit made this quadratic: seconds at
+  // this count. The bound is generous for a loaded machine.
+  const m = new ResultModel();
+  const t0 = Date.now();
+  for (let i = 0; i < 40000; i++) m.add(rec('http://h/live/s' + i + '.ts', 'video/mp2t', '1KB'), i);
+  m.flush();
+  assert.ok(Date.now() - t0 < 3000, 'took ' + (Date.now() - t0) + ' ms');
+  assert.equal(m.view[0].size, '39.06MB');
+});
+
 test('sorting by size uses bytes, not text; ties keep arrival order; unknown sorts lowest', () => {
   const sizes = ['10B', '2KB', 'unknown', '1.50MB', '999B', '2KB', '1GB', '1023.99KB', '1MB'];
   const m = filled(sizes.map((s, i) => rec('http://h/' + i, 'image/png', s)));

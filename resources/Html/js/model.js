@@ -147,17 +147,17 @@
       this.hits = 0;
     }
 
-    // Sizes count once per address, hits once per hit.
+    // Sizes count once per address, hits once per hit. The sums follow the segments as
+    // they come and change size (sign +1 adds an entry's size, -1 takes it out again),
+    // so that a stream of thousands of segments is not added up again at every hit.
+    count(entry, sign) {
+      if (entry.bytes >= 0) this.knownBytes += sign * entry.bytes;
+      else this.unknownCount += sign;
+    }
+
     refresh(everyHit) {
-      let known = 0;
-      let unknown = 0;
-      for (const e of this.entries) {
-        if (e.bytes >= 0) known += e.bytes;
-        else unknown++;
-      }
-      this.knownBytes = known;
-      this.unknownCount = unknown;
-      this.bytes = unknown === this.entries.length ? -1 : known;
+      const known = this.knownBytes;
+      this.bytes = this.unknownCount === this.entries.length ? -1 : known;
       this.size = this.bytes >= 0 ? record.formatSize(known) : 'unknown';
       const n = everyHit ? this.hitCount : this.entries.length;
       this.fileName = n + (n === 1 ? ' segment' : ' segments');
@@ -241,8 +241,10 @@
         entry.lastSeen = time;
         hit.occurrence = entry.hitCount;
         if (rec.size !== 'unknown' && rec.size !== entry.size) {
+          if (entry.group) entry.group.count(entry, -1);
           entry.size = rec.size;
           entry.bytes = record.parseSize(rec.size);
+          if (entry.group) entry.group.count(entry, 1);
         }
         if (rec.mimeType !== entry.mimeType) {
           entry.mimeType = rec.mimeType;
@@ -270,6 +272,7 @@
         if (newEntry) {
           group.entries.push(entry);
           entry.group = group;
+          group.count(entry, 1);
         }
         group.hitCount += n;
         group.lastSeen = time;
