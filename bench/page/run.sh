@@ -58,6 +58,9 @@ shadersWarm=false
 [ -d "$shaders" ] && shadersWarm=true
 mkdir -p "$shaders"
 export MESA_SHADER_CACHE_DIR="$shaders"
+# The engine tells the page nothing about its heap, but logs its collections: the
+# heap's size after the last one is the closest figure there is.
+export JSC_logGC=true
 xvfb-run -a -s "-screen 0 1400x900x24" dbus-run-session -- sh -c '
   "$1/trawlet" >"$1/program.log" 2>&1 & pid=$!
   i=0
@@ -75,8 +78,12 @@ const report = JSON.parse(fs.readFileSync(process.argv[1], "utf8"));
 const rss = (fs.readFileSync(process.argv[2], "utf8").match(/\d+/g) || []).map(Number);
 report.webProcessRssMB = rss.length ? +(Math.max(...rss) / 1024).toFixed(1) : null;
 report.shaderCacheWarm = process.argv[3] === "true";
+const log = fs.readFileSync(process.argv[4], "latin1");
+const after = [...log.matchAll(/=> (\d+)kb, p=/g)].map((m) => Number(m[1]));
+report.jsHeapAfterLastCollectionMB = after.length ? +(after[after.length - 1] / 1024).toFixed(1) : null;
+report.jsCollections = { eden: (log.match(/=> EdenCollection/g) || []).length, full: (log.match(/=> FullCollection/g) || []).length };
 console.log(JSON.stringify(report, null, 2));
-' "$work/report.json" "$work/rss.txt" "$shadersWarm"
+' "$work/report.json" "$work/rss.txt" "$shadersWarm" "$work/program.log"
 else
   echo "no report arrived (the program did not start, or the benchmark failed); the program wrote:" >&2
   tail -n 30 "$work/program.log" >&2 || true
