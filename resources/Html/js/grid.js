@@ -127,22 +127,21 @@
       this.vbar = bar('vertical');
       this.hbar = bar('horizontal');
       this.measured = false;
-      this.body.addEventListener(
-        'wheel',
-        (e) => {
-          const d = wheelPixels(e, this.viewportHeight);
-          if (d.x === 0 && d.y === 0) return;
-          e.preventDefault();
-          if (d.y) this.body.scrollTop += d.y;
-          if (d.x) this.body.scrollLeft += d.x;
-        },
-        { passive: false }
-      );
+      const wheel = (e) => {
+        const d = wheelPixels(e, this.viewportHeight);
+        if (d.x === 0 && d.y === 0) return;
+        e.preventDefault();
+        if (d.y) this.body.scrollTop += d.y;
+        if (d.x) this.body.scrollLeft += d.x;
+      };
+      this.body.addEventListener('wheel', wheel, { passive: false });
       for (const [el, vertical] of [
         [this.vbar, true],
         [this.hbar, false],
-      ])
+      ]) {
         el.addEventListener('pointerdown', (e) => this.onBarPointer(e, el, vertical));
+        el.addEventListener('wheel', wheel, { passive: false });
+      }
       // Touch: the body follows the finger.
       let touch = null;
       this.body.addEventListener('pointerdown', (e) => {
