@@ -1,14 +1,17 @@
 #include "BridgeModule.h"
 
 #include "MainFrame.h"
+#include "bridge/FramePolicy.h"
 #include "channel/ModuleInit.h"
 
 namespace {
 
-std::unique_ptr<channel::ModuleChannel> ConnectToUi(const GVariant* userData) {
+// Without the start-up data no folder is the page's, so no frame gets `service`.
+std::unique_ptr<channel::ModuleChannel> ConnectToUi(const GVariant* userData,
+                                                    std::string& pageFolder) {
     std::string address;
     std::string secret;
-    if (!channel::ParseModuleInitData(userData, address, secret)) return nullptr;
+    if (!channel::ParseModuleInitData(userData, address, secret, pageFolder)) return nullptr;
     return channel::ModuleChannel::Connect(address, secret);
 }
 
@@ -16,14 +19,14 @@ std::unique_ptr<channel::ModuleChannel> ConnectToUi(const GVariant* userData) {
 
 BridgeModule::BridgeModule(WebKitWebExtension* extension, const GVariant* userData)
     : m_extension(extension),
-      m_channel(ConnectToUi(userData)),
+      m_channel(ConnectToUi(userData, m_pageFolder)),
       m_core(m_channel.get(), [this](std::uint64_t pageId) { return MainFrameContext(pageId); }) {
     if (m_channel) {
         m_channel->SetOneWayHandler(
             [this](const channel::Message& message) { m_core.OnMessage(message); });
         m_channel->Attach(g_main_context_default());
     } else {
-        // Pages still get `service`; its calls answer the failure answer.
+        // The program's page still gets `service`; its calls answer the failure answer.
         g_debug("trawlet bridge: the UI process cannot be reached");
     }
     g_signal_connect(webkit_script_world_get_default(), "window-object-cleared",
@@ -31,7 +34,12 @@ BridgeModule::BridgeModule(WebKitWebExtension* extension, const GVariant* userDa
 }
 
 JSContextRef BridgeModule::MainFrameContext(std::uint64_t pageId) {
-    return GetMainFrameContext(webkit_web_extension_get_page(m_extension, pageId));
+    // Calls into the page carry the scan's results: they go to the program's page only, never
+    // to a site the main view was made to show instead.
+    WebKitWebPage* page = webkit_web_extension_get_page(m_extension, pageId);
+    const char* uri = page != nullptr ? webkit_web_page_get_uri(page) : nullptr;
+    if (uri == nullptr || !channel::IsInPageFolder(uri, m_pageFolder)) return nullptr;
+    return GetMainFrameContext(page);
 }
 
 void BridgeModule::OnWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page,
@@ -44,8 +52,12 @@ void BridgeModule::OnWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage
     }
     JSGlobalContextRef context = GetFrameScriptContext(frame, world);
     if (context == nullptr) return;
+    const char* uri = webkit_frame_get_uri(frame);
+    const bool mainFrame = webkit_frame_is_main_frame(frame);
+    if (!FrameMayHaveService(context, uri != nullptr ? uri : "", mainFrame, module->m_pageFolder))
+        return;
     module->m_core.OnWindowObjectCleared(pageId, context, JSContextGetGlobalObject(context),
-                                         webkit_frame_is_main_frame(frame));
+                                         mainFrame);
 }
 
 void BridgeModule::OnPageFinalized(gpointer data, GObject*) {

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <set>
+#include <string>
 
 #include "bridge/BridgeCore.h"
 #include "channel/ModuleChannel.h"
@@ -28,6 +29,7 @@ private:
     JSContextRef MainFrameContext(std::uint64_t pageId);
 
     WebKitWebExtension* m_extension;
+    std::string m_pageFolder;
     std::unique_ptr<channel::ModuleChannel> m_channel;
     BridgeCore m_core;
     std::set<guint64> m_watchedPages;

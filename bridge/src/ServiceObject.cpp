@@ -134,17 +134,42 @@ CWebKitAbstractService* CWebKitAbstractService::LiveServiceOf(JSContextRef callC
     return service;
 }
 
+CJSObj CWebKitAbstractService::CallTarget() const {
+    CJSObj target;
+    if (m_callObject != nullptr) {
+        target.context = m_callContext;
+        target.scriptObject = m_callObject;
+        target.globalObject = JSContextGetGlobalObject(m_callContext);
+    } else {
+        target.context = context;
+        target.scriptObject = scriptObject;
+        target.globalObject = globalObject;
+    }
+    return target;
+}
+
 JSValueRef CWebKitAbstractService::OnScriptCall(JSContextRef context, JSObjectRef,
                                                 JSObjectRef thisObject, size_t, const JSValueRef[],
                                                 JSValueRef*) {
     CWebKitAbstractService* service = LiveServiceOf(context, thisObject);
     if (service == nullptr) return nullptr;
+    const JSContextRef outerContext = service->m_callContext;
+    const JSObjectRef outerObject = service->m_callObject;
+    service->m_callContext = context;
+    service->m_callObject = thisObject;
+    JSValueRef answer = nullptr;
     // No C++ exception may unwind through the engine's frames.
     try {
-        return service->Call();
+        answer = service->Call();
     } catch (...) {
-        return nullptr;
+        answer = nullptr;
     }
+    // The service may be gone by now if the page's own code, run during the call, tore it down.
+    if (LiveServices().count(service) != 0) {
+        service->m_callContext = outerContext;
+        service->m_callObject = outerObject;
+    }
+    return answer;
 }
 
 JSValueRef CWebKitAbstractService::OnScriptCancelCall(JSContextRef context, JSObjectRef,
@@ -166,10 +191,11 @@ std::string AnswerText(const Json::Value& result) {
 
 bool CWebKitService::ReadParams(Json::Value& params) {
     params = Json::Value();
+    const CJSObj envelope = CallTarget();
     JSValueRef value = nullptr;
-    if (!GetObjectProperty(context, scriptObject, "params", value)) return false;
+    if (!GetObjectProperty(envelope.context, envelope.scriptObject, "params", value)) return false;
     std::string text;
-    if (!ScriptValueToUtf8(context, value, text)) return false;
+    if (!ScriptValueToUtf8(envelope.context, value, text)) return false;
     Json::Reader reader;  // default features: comments allowed, any value at the top
     try {
         return reader.parse(text, params);
@@ -182,10 +208,11 @@ bool CWebKitService::ReadParams(Json::Value& params) {
 }
 
 JSValueRef CWebKitService::Call() {
+    const CJSObj envelope = CallTarget();
     std::u16string uri;
     std::u16string method;
-    ReadStringProperty(*this, "uri", uri);
-    ReadStringProperty(*this, "method", method);
+    ReadStringProperty(envelope, "uri", uri);
+    ReadStringProperty(envelope, "method", method);
     Json::Value params;
     ReadParams(params);
     Json::Value result;
@@ -197,12 +224,12 @@ JSValueRef CWebKitService::Call() {
             result = Json::Value();
         }
     }
-    // A getter of "params" may have called again and replaced the installation meanwhile;
-    // the answer goes to the context current now.
+    // The answer is made in the caller's context, whatever installations happened meanwhile
+    // (a getter of "params" may have called again, or a frame may have loaded).
     lastAnswer = AnswerText(result);
-    if (context == nullptr) return nullptr;
+    if (envelope.context == nullptr) return nullptr;
     JSStringRef text = JSStringCreateWithUTF8CString(lastAnswer.c_str());
-    JSValueRef value = JSValueMakeString(context, text);
+    JSValueRef value = JSValueMakeString(envelope.context, text);
     JSStringRelease(text);
     return value;
 }

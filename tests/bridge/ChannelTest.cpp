@@ -115,20 +115,52 @@ TEST(FramingTest, LengthAboveTheLimitIsAnErrorBeforeTheBodyArrives) {
     EXPECT_EQ(partial.Next(m), FrameReader::Result::NeedMore);
 }
 
-TEST(ModuleInitTest, CarriesAddressAndSecret) {
-    GVariant* data = g_variant_ref_sink(MakeModuleInitData("/run/user/1/t/channel", "abc"));
-    std::string address, secret;
-    ASSERT_TRUE(ParseModuleInitData(data, address, secret));
+TEST(ModuleInitTest, CarriesAddressSecretAndPageFolder) {
+    GVariant* data =
+        g_variant_ref_sink(MakeModuleInitData("/run/user/1/t/channel", "abc", "/opt/t/Html"));
+    std::string address, secret, folder;
+    ASSERT_TRUE(ParseModuleInitData(data, address, secret, folder));
     EXPECT_EQ(address, "/run/user/1/t/channel");
     EXPECT_EQ(secret, "abc");
+    EXPECT_EQ(folder, "/opt/t/Html");
     g_variant_unref(data);
 
-    GVariant* wrong = g_variant_ref_sink(g_variant_new("(su)", "a", 1u));
+    GVariant* wrong = g_variant_ref_sink(g_variant_new("(ss)", "a", "b"));
     address = "kept";
-    EXPECT_FALSE(ParseModuleInitData(wrong, address, secret));
-    EXPECT_FALSE(ParseModuleInitData(nullptr, address, secret));
+    EXPECT_FALSE(ParseModuleInitData(wrong, address, secret, folder));
+    EXPECT_FALSE(ParseModuleInitData(nullptr, address, secret, folder));
     EXPECT_EQ(address, "kept");
     g_variant_unref(wrong);
+}
+
+TEST(ModuleInitTest, OnlyFilesInsideThePageFolderAreThePages) {
+    struct Case {
+        const char* address;
+        const char* folder;
+        bool inside;
+    } cases[] = {
+        {"file:///opt/t/Html/index.html", "/opt/t/Html", true},
+        {"file:///opt/t/Html/index.html", "/opt/t/Html/", true},
+        {"file:///opt/t/Html/sub/frame.html?x=1#top", "/opt/t/Html", true},
+        {"FILE:///opt/t/Html/index.html", "/opt/t/Html", true},
+        {"file://localhost/opt/t/Html/index.html", "/opt/t/Html", true},
+        {"file:///opt/t/Html%20x/a.html", "/opt/t/Html x", true},
+        {"file:///opt/t/Html", "/opt/t/Html", false},
+        {"file:///opt/t/HtmlOther/index.html", "/opt/t/Html", false},
+        {"file:///opt/t/Html/../secret.html", "/opt/t/Html", false},
+        {"file:///opt/t/Html/%2E%2E/secret.html", "/opt/t/Html", false},
+        {"file:///opt/t/Html%2F..%2Fsecret.html", "/opt/t/Html", false},
+        {"file:///etc/passwd?/opt/t/Html/", "/opt/t/Html", false},
+        {"file://evil.example/opt/t/Html/index.html", "/opt/t/Html", false},
+        {"http://127.0.0.1/opt/t/Html/index.html", "/opt/t/Html", false},
+        {"about:blank", "/opt/t/Html", false},
+        {"", "/opt/t/Html", false},
+        {"file:///opt/t/Html/index.html", "", false},
+        {"file:///Html/index.html", "Html", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(IsInPageFolder(c.address, c.folder), c.inside) << c.address << " in " << c.folder;
+    }
 }
 
 // ---- Both ends ----------------------------------------------------------------------------

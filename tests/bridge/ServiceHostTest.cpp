@@ -124,6 +124,32 @@ TEST_F(ServiceHostTest, CallsFromAPageTheMainViewDoesNotShowAreNotHandled) {
     EXPECT_FALSE(loop.Run([this] { return host->DeliverCompletion(1); }));
 }
 
+TEST_F(ServiceHostTest, OnlyWhileTheMainViewShowsThePageFolderAreCallsServed) {
+    const std::string page = "file://" + CWebKitServiceHost::PageFolder();
+    struct Case {
+        std::string shown;
+        bool served;
+    } cases[] = {
+        {page + "/index.html", true},
+        {page + "/index.html#list", true},
+        {"http://127.0.0.1:1/index.html", false},
+        {page + "/../index.html", false},
+        {"file:///etc/hostname", false},
+        {"", false},
+    };
+    for (const Case& c : cases) {
+        loop.Run([this, &c] { host->mainViewAddress = [shown = c.shown] { return shown; }; });
+        HandlerLog().Clear();
+        EXPECT_EQ(Page("service.uri='com.kestovan.trawlet';service.method='pause';service.call()"),
+                  c.served ? kOne : kZero)
+            << c.shown;
+        EXPECT_EQ(HandlerLog().Count(), c.served ? 1u : 0u) << c.shown;
+        EXPECT_EQ(loop.Run([this] { return host->CallPageFunction("addResult", "x"); }), c.served)
+            << c.shown;
+        EXPECT_EQ(loop.Run([this] { return host->DeliverCompletion(1); }), c.served) << c.shown;
+    }
+}
+
 TEST_F(ServiceHostTest, NoHandlerAnswersFailure) {
     loop.Run([this] { host->handler = nullptr; });
     EXPECT_EQ(Page("service.uri='com.kestovan.trawlet';service.method='pause';service.call()"),
@@ -184,19 +210,22 @@ TEST(ServiceHostOwnTest, InstallNeedsAnOwnerAndTheModuleFolderSitsBesideTheProgr
     gchar* program = g_file_read_link("/proc/self/exe", nullptr);
     gchar* folder = g_path_get_dirname(program);
     EXPECT_EQ(CWebKitServiceHost::ModuleFolder(), std::string(folder) + "/bridge");
-    g_free(folder);
+    EXPECT_EQ(CWebKitServiceHost::PageFolder(), std::string(folder) + "/Html");
     g_free(program);
 
     ASSERT_TRUE(host.Start());
     GVariant* data = g_variant_ref_sink(host.NewModuleInitData());
-    EXPECT_TRUE(g_variant_is_of_type(data, G_VARIANT_TYPE("(ss)")));
+    EXPECT_TRUE(g_variant_is_of_type(data, G_VARIANT_TYPE("(sss)")));
     const gchar* address = nullptr;
     const gchar* secret = nullptr;
-    g_variant_get(data, "(&s&s)", &address, &secret);
+    const gchar* pageFolder = nullptr;
+    g_variant_get(data, "(&s&s&s)", &address, &secret, &pageFolder);
     EXPECT_EQ(address, host.Server().address());
     EXPECT_EQ(secret, host.Server().secret());
+    EXPECT_EQ(pageFolder, std::string(folder) + "/Html");
     EXPECT_EQ(host.SocketFolder(), host.Server().directory());
     g_variant_unref(data);
+    g_free(folder);
 }
 
 TEST(BridgeCoreTest, WithoutAChannelPagesStillGetServiceAndCallsFail) {

@@ -280,17 +280,50 @@ TEST_F(ServiceTest, EndlessCallsInsideAGetterEndInAnAnswer) {
     EXPECT_EQ(JsonText(HandlerLog().Last().params), "1");
 }
 
-TEST_F(ServiceTest, TwoInstallationsKeepTheSecond) {
+TEST_F(ServiceTest, EachFrameCallsWithItsOwnEnvelopeWhicheverWasInstalledLast) {
     JSGlobalContextRef second = group.NewContext();
     JSObjectRef firstObject = service.scriptObject;
     ASSERT_TRUE(service.InstallScriptObject(second, JSContextGetGlobalObject(second), &g_owner,
                                             &g_userData));
     EXPECT_EQ(service.context, second);
     EXPECT_NE(service.scriptObject, firstObject);
-    // The first frame's object still works, but the envelope comes from the second's object.
-    Eval(second, "service.uri='com.kestovan.trawlet';service.method='pause'");
-    EXPECT_EQ(EvalText(context, "service.uri='x';service.method='y';service.call()"), kOne);
-    EXPECT_EQ(HandlerLog().Last().method, u"pause");
+    Eval(second, "service.uri='com.kestovan.trawlet';service.method='stop'");
+    Eval(context, "service.uri='com.kestovan.trawlet';service.method='pause';service.params='{}'");
+
+    struct Case {
+        JSGlobalContextRef frame;
+        const char* script;
+        std::u16string method;
+        std::string answer;
+    } cases[] = {
+        {context, "service.call()", u"pause", kOne},
+        {second, "service.call()", u"stop", kOne},
+        {context, "service.method='nothing';service.call()", u"nothing", kZero},
+        {second, "service.call()", u"stop", kOne},
+    };
+    for (const Case& c : cases) {
+        HandlerLog().Clear();
+        EXPECT_EQ(EvalText(c.frame, c.script), c.answer) << c.script;
+        ASSERT_EQ(HandlerLog().Count(), 1u);
+        EXPECT_EQ(HandlerLog().Last().method, c.method) << c.script;
+    }
+    // A call inside a call (here on the other frame's object, from a getter) reads its own
+    // envelope, and the outer call goes on with the outer one.
+    Eval(second, "service.method='pause'");
+    JSStringRef name = JSStringCreateWithUTF8CString("secondService");
+    JSObjectSetProperty(context, JSContextGetGlobalObject(context), name, service.scriptObject,
+                        kJSPropertyAttributeNone, nullptr);
+    JSStringRelease(name);
+    HandlerLog().Clear();
+    EXPECT_EQ(EvalText(context,
+                       "service.method='stop';var inner;"
+                       "Object.defineProperty(service,'params',{configurable:true,get(){"
+                       "  if (inner === undefined) inner = secondService.call(); return '{}'; }});"
+                       "service.call() + '|' + inner"),
+              kOne + "|" + kOne);
+    ASSERT_EQ(HandlerLog().Count(), 2u);
+    EXPECT_EQ(HandlerLog().calls[0].method, u"pause");
+    EXPECT_EQ(HandlerLog().Last().method, u"stop");
 }
 
 TEST(ServiceClassTest, TheLastServiceReleasesTheClassAndANewOneMakesItAgain) {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "finder/ScanControl.h"
+#include "finder/TextUtil.h"
 
 namespace {
 
@@ -49,6 +50,7 @@ void CLocalWindow::OnCreate(CREATESTRUCTW*) {
         viewPrivate->setContextKind(WebViewContextBridge);
         viewPrivate->Release();
     }
+    m_service.mainViewAddress = [this] { return MainViewAddress(); };
     static bool started = false;
     if (!started) {
         started = true;
@@ -58,6 +60,15 @@ void CLocalWindow::OnCreate(CREATESTRUCTW*) {
                                   m_service.NewModuleInitData());
         }
     }
+}
+
+std::string CLocalWindow::MainViewAddress() const {
+    std::string address;
+    BSTR url = nullptr;
+    if (m_webView && SUCCEEDED(m_webView->mainFrameURL(&url)) && url != nullptr)
+        Utf16ToUtf8(std::u16string(url, SysStringLen(url)), address);
+    SysFreeString(url);
+    return address;
 }
 
 void CLocalWindow::OnDropFiles(HDROP, const std::vector<std::u16string>& names) {

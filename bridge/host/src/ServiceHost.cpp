@@ -50,7 +50,8 @@ void CWebKitServiceHost::OnServiceCall(ChannelServer::ConnectionId id,
     answer.callId = call.callId;
     // A page other than the one the main view shows (an old page still finishing in a web
     // process that is being replaced) gets no handler: it is not the user interface.
-    if (handler != nullptr && call.pageId == m_mainPageId && m_mainPageId != 0) {
+    if (handler != nullptr && call.pageId == m_mainPageId && m_mainPageId != 0 &&
+        MainViewShowsOwnPage()) {
         std::u16string uri;
         std::u16string method;
         Utf8ToUtf16(call.uri, uri);
@@ -83,29 +84,47 @@ void CWebKitServiceHost::OnClosed(ChannelServer::ConnectionId id) {
     }
 }
 
+bool CWebKitServiceHost::MainViewShowsOwnPage() const {
+    return !mainViewAddress || channel::IsInPageFolder(mainViewAddress(), PageFolder());
+}
+
 bool CWebKitServiceHost::CallPageFunction(const char* name, const std::string& utf8Argument) {
-    if (name == nullptr) return false;
+    if (name == nullptr || !MainViewShowsOwnPage()) return false;
     ChannelServer::ConnectionId id = ConnectionOf(m_mainPageId);
     if (id == 0) return false;
     return m_server.Send(id, channel::PageCall{m_mainPageId, name, utf8Argument});
 }
 
 bool CWebKitServiceHost::DeliverCompletion(std::int64_t outcome) {
+    if (!MainViewShowsOwnPage()) return false;
     ChannelServer::ConnectionId id = ConnectionOf(m_mainPageId);
     if (id == 0) return false;
     return m_server.Send(id, channel::CallComplete{m_mainPageId, outcome});
 }
 
-std::string CWebKitServiceHost::ModuleFolder() {
+namespace {
+
+// <program folder>/<name>, or `name` alone when the program's file cannot be read.
+std::string BesideProgram(const char* name) {
     gchar* program = g_file_read_link("/proc/self/exe", nullptr);
-    if (program == nullptr) return "bridge";
+    if (program == nullptr) return name;
     gchar* folder = g_path_get_dirname(program);
-    std::string result = std::string(folder) + "/bridge";
+    std::string result = std::string(folder) + "/" + name;
     g_free(folder);
     g_free(program);
     return result;
 }
 
+}  // namespace
+
+std::string CWebKitServiceHost::ModuleFolder() {
+    return BesideProgram("bridge");
+}
+
+std::string CWebKitServiceHost::PageFolder() {
+    return BesideProgram("Html");
+}
+
 GVariant* CWebKitServiceHost::NewModuleInitData() const {
-    return channel::MakeModuleInitData(m_server.address(), m_server.secret());
+    return channel::MakeModuleInitData(m_server.address(), m_server.secret(), PageFolder());
 }

@@ -58,19 +58,32 @@ public:
     static JSClassRef serviceClass;
     static int liveServiceCount;
 
+protected:
+    // The envelope of the call being run: the script object "call" was run on and the context
+    // it was run in. Outside a call, the latest installation. Each frame's `service` works on
+    // its own this way, whichever frame was installed last.
+    CJSObj CallTarget() const;
+
 private:
     // Which service a script object's private data may name; see OnScriptCall.
     static CWebKitAbstractService* LiveServiceOf(JSContextRef context, JSObjectRef thisObject);
     void ForgetInstallation();
+
+    // Set by OnScriptCall for the length of one call; calls nest (a page function run during
+    // a call may call again), so each call puts back what it found.
+    JSContextRef m_callContext = nullptr;
+    JSObjectRef m_callObject = nullptr;
 };
 
 class CWebKitService : public CWebKitAbstractService {
 public:
-    // Reads "uri", "method" and "params" of the latest script object, runs `handler` and answers
-    // its result as compact JSON text and a line feed, which also becomes `lastAnswer`.
+    // Reads "uri", "method" and "params" of the script object it was called on, runs `handler`
+    // and answers its result, in the caller's context, as compact JSON text and a line feed,
+    // which also becomes `lastAnswer`.
     JSValueRef Call() override;
 
-    // Parses the "params" property (JSON text) into `params`, which starts null. False when
+    // Parses the "params" property (JSON text) of the call's envelope (outside a call: of the
+    // latest script object) into `params`, which starts null. False when
     // there was nothing to read or the text did not parse; `params` then holds what the parser
     // built before the error, or null when the parser gave up by throwing.
     bool ReadParams(Json::Value& params);

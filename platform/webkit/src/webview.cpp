@@ -74,9 +74,15 @@ void ApplyStandardPreferences(WebKitWebView* view) {
     const Preferences& prefs = StandardPreferenceValues();
     WebKitSettings* settings = webkit_web_view_get_settings(view);
     webkit_settings_set_enable_html5_local_storage(settings, prefs.localStorage);
-    webkit_settings_set_disable_web_security(settings, !prefs.webSecurity);
-    webkit_settings_set_allow_file_access_from_file_urls(settings, !prefs.webSecurity);
-    webkit_settings_set_allow_universal_access_from_file_urls(settings, !prefs.webSecurity);
+    // The shared preferences (web security off) are meant for the program's own page, a local
+    // file that reports to wherever the user points it. A scanned page is a stranger's code:
+    // it runs as a browser would run it, with cross-origin reads under CORS and no access to
+    // local files, whatever the shared preferences say.
+    const bool ownPage = webkit_web_view_get_context(view) == g_bridgeContext;
+    const bool relaxed = ownPage && !prefs.webSecurity;
+    webkit_settings_set_disable_web_security(settings, relaxed);
+    webkit_settings_set_allow_file_access_from_file_urls(settings, relaxed);
+    webkit_settings_set_allow_universal_access_from_file_urls(settings, relaxed);
     // Pages may open windows without a user gesture, so that a scanned page's popups open
     // and are watched.
     webkit_settings_set_javascript_can_open_windows_automatically(settings, TRUE);

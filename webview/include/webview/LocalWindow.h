@@ -2,6 +2,7 @@
 // object, and closing it closes every window.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "bridgehost/ServiceHost.h"
@@ -39,6 +40,10 @@ public:
     CWebKitServiceHost m_service;
 
 private:
+    // The address the view shows now, for the service's own check that it is the program's
+    // page; empty without a view.
+    std::string MainViewAddress() const;
+
     CMyWindow* m_scanWindow = nullptr;
     std::vector<CMyWindow*>* m_popupWindows = nullptr;
 };

@@ -23,6 +23,12 @@ public:
     // Handed to the handler unchanged on every call.
     void* userData = nullptr;
 
+    // The address the main view shows now. The web process is the side a page can take over,
+    // so the UI process checks for itself, on every call and every call into the page, that
+    // the main view shows a document of the page folder; while it does not, calls are answered
+    // as not handled and nothing is sent to the page. Unset: no such check (tests).
+    std::function<std::string()> mainViewAddress;
+
     // Told of every fresh window object in a page of the module's process: the page id and
     // whether it is the main frame. The main window runs its window-object hook from here.
     std::function<void(std::uint64_t pageId, bool mainFrame)> onWindowObjectCleared;
@@ -63,8 +69,11 @@ public:
     // What the main web context needs to load the module: the folder to pass to
     // webkit_web_context_set_web_extensions_directory() (<program folder>/bridge) and the
     // initialisation data for webkit_web_context_set_web_extensions_initialization_user_data()
-    // (a new floating GVariant "(ss)": socket address, secret; see channel/ModuleInit.h).
+    // (a new floating GVariant "(sss)": socket address, secret, page folder; see
+    // channel/ModuleInit.h).
     static std::string ModuleFolder();
+    // The folder of the program's own page, <program folder>/Html.
+    static std::string PageFolder();
     GVariant* NewModuleInitData() const;
     // The private folder of the socket, for webkit_web_context_add_path_to_sandbox() should
     // the web process run sandboxed.
@@ -78,6 +87,8 @@ private:
                                const channel::WindowObjectCleared& message);
     void OnServiceCall(channel::ChannelServer::ConnectionId id, const channel::ServiceCall& call);
     void OnClosed(channel::ChannelServer::ConnectionId id);
+    // False while mainViewAddress names something other than the program's page.
+    bool MainViewShowsOwnPage() const;
     // 0 when no connection serves the page.
     channel::ChannelServer::ConnectionId ConnectionOf(std::uint64_t pageId) const;
 
