@@ -99,6 +99,7 @@ std::set<WebView*>& LiveViews() {
 struct ResourceWatch {
     WebView* view;
     unsigned long identifier;
+    bool reported = false;  // a response of this load reached the delegate
 };
 
 class Frame : public ComObject<IWebFrame, &IID_IWebFrame> {
@@ -526,6 +527,8 @@ private:
         auto* watch = new ResourceWatch{self, ++g_nextResourceIdentifier};
         g_signal_connect_data(resource, "notify::response", G_CALLBACK(OnResourceResponse), watch,
                               nullptr, GConnectFlags(0));
+        g_signal_connect_data(resource, "failed", G_CALLBACK(OnResourceFailed), watch, nullptr,
+                              GConnectFlags(0));
         g_signal_connect_data(
             resource, "sent-request", G_CALLBACK(OnResourceRedirect), watch,
             [](gpointer w, GClosure*) { delete static_cast<ResourceWatch*>(w); }, GConnectFlags(0));
@@ -534,6 +537,28 @@ private:
     static void OnResourceRedirect(WebKitWebResource*, WebKitURIRequest*,
                                    WebKitURIResponse* redirected, gpointer data) {
         if (redirected) Report(static_cast<ResourceWatch*>(data), redirected);
+    }
+
+    // A load that ends without any response is still a request the page made: the engine
+    // refuses a cross-origin answer that CORS does not allow before it becomes the resource's
+    // response, and a failed connection has none. Such a load is reported without a type and
+    // with an unknown size. Loads cancelled (a stopped page, a closed window) are not.
+    static void OnResourceFailed(WebKitWebResource* resource, GError* error, gpointer data) {
+        auto* watch = static_cast<ResourceWatch*>(data);
+        if (watch->reported) return;
+        if (error && error->domain == WEBKIT_NETWORK_ERROR &&
+            error->code == WEBKIT_NETWORK_ERROR_CANCELLED)
+            return;
+        if (error && error->domain == WEBKIT_POLICY_ERROR) return;
+        WebView* self = watch->view;
+        if (!LiveViews().count(self) || !self->m_resourceLoadDelegate) return;
+        const char* uri = webkit_web_resource_get_uri(resource);
+        watch->reported = true;
+        IWebURLResponse* wrapped = MakeResponse(uri ? uri : "", "", true, -1);
+        self->AddRef();
+        self->m_resourceLoadDelegate->didReceiveResponse(self, watch->identifier, wrapped, nullptr);
+        self->Release();
+        wrapped->Release();
     }
 
     static void OnResourceResponse(WebKitWebResource* resource, GParamSpec*, gpointer data) {
@@ -572,6 +597,7 @@ private:
         const char* uri = webkit_uri_response_get_uri(response);
         IWebURLResponse* wrapped =
             MakeResponse(uri ? uri : "", mime ? mime : "", mime != nullptr, length);
+        watch->reported = true;
         self->AddRef();
         self->m_resourceLoadDelegate->didReceiveResponse(self, watch->identifier, wrapped, nullptr);
         self->Release();
