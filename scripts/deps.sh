@@ -9,6 +9,8 @@ PKGS=(build-essential cmake pkg-config
 if [ "${1:-}" = "--test" ]; then
   PKGS+=(libgtest-dev libgmock-dev libbenchmark-dev clang-format
          xvfb xauth xdotool xclip x11-utils imagemagick dbus-x11 fonts-dejavu-core nodejs)
+  # The installation and package checks: validators and the package tools.
+  PKGS+=(desktop-file-utils appstream dpkg-dev)
 fi
 missing=()
 for p in "${PKGS[@]}"; do

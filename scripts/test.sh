@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the tests need, builds everything and runs every test: the format check,
 # the unit and bridge tests, the same tests under AddressSanitizer and UBSan, the page's
-# own tests under Node, and the end-to-end tests that drive the real program under Xvfb.
+# own tests under Node, and the end-to-end tests that drive the real program under Xvfb; then
+# the program installed into a prefix and from its Debian package.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/deps.sh --test
@@ -27,3 +28,9 @@ echo "== unit tests under sanitizers"
 echo "== all tests, end to end under Xvfb"
 export NO_AT_BRIDGE=1
 (cd build && xvfb-run -a -s "-screen 0 1600x1000x24" dbus-run-session -- ctest --output-on-failure --timeout 600)
+
+echo "== installed program: cmake --install into a temporary prefix"
+./scripts/test-install.sh build
+
+echo "== Debian package: built, installed, started and purged"
+./scripts/test-package.sh build

@@ -14,6 +14,16 @@ int g_instanceTag;
 
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
+    // The desktop matches windows to the program's desktop entry by these names: the Wayland
+    // application id and the X11 WM_CLASS instance come from the program name, the WM_CLASS
+    // class from the program class, so neither may depend on the name the program was started
+    // by (argv[0] of a link, a copy of another name). Reading the arguments makes GTK derive a
+    // class from the name; ours replaces it before the display is opened, which gives every
+    // window of ours, the client leader too, the same class.
+    g_set_prgname(TRAWLET_APP_ID);
+    g_set_application_name("Trawlet");
+    gtk_parse_args(&argc, &argv);
+    gdk_set_program_class(TRAWLET_WM_CLASS);
     if (!gtk_init_check(&argc, &argv)) {
         const char* display = g_getenv("DISPLAY");
         std::fprintf(stderr, "trawlet: cannot open the display%s%s%s; nothing to show on.\n",

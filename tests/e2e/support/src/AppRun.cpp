@@ -52,6 +52,7 @@ AppRun::AppRun(AppOptions options) : m_options(std::move(options)) {
     for (const auto& dir : {m_appDir, HtmlDir(), DataHome(), ConfigHome(), CacheHome(), Home()})
         fs::create_directories(dir);
 
+    if (m_options.inPlace) return;
     const std::string source =
         m_options.executable.empty() ? BuildDir() + "/trawlet" : m_options.executable;
     std::error_code ec;
@@ -69,6 +70,7 @@ AppRun::~AppRun() {
 }
 
 std::string AppRun::Executable() const {
+    if (m_options.inPlace) return m_options.executable;
     const std::string source =
         m_options.executable.empty() ? BuildDir() + "/trawlet" : m_options.executable;
     return m_appDir + "/" + fs::path(source).filename().string();

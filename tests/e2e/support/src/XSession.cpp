@@ -177,6 +177,17 @@ bool XSession::CloseWindow(XWindowId window) {
     return sent != 0;
 }
 
+std::optional<std::pair<std::string, std::string>> XSession::WmClass(XWindowId window) {
+    if (!m_display) return std::nullopt;
+    XClassHint hint{};
+    if (!XGetClassHint(m_display, window, &hint)) return std::nullopt;
+    std::pair<std::string, std::string> names(hint.res_name ? hint.res_name : "",
+                                              hint.res_class ? hint.res_class : "");
+    if (hint.res_name) XFree(hint.res_name);
+    if (hint.res_class) XFree(hint.res_class);
+    return names;
+}
+
 std::vector<std::pair<int, int>> XSession::IconSizes(XWindowId window) {
     std::vector<std::pair<int, int>> sizes;
     if (!m_display) return sizes;

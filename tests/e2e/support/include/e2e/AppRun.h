@@ -23,6 +23,9 @@ std::string BuildDir();
 struct AppOptions {
     // The program to copy and run; empty: <build>/trawlet.
     std::string executable;
+    // Run `executable` where it is instead of a copy (an installed program, which must find
+    // its own page and module): the run's folders then only hold its XDG state and HOME.
+    bool inPlace = false;
     // Put <build>/bridge beside the copy (as a link: only the executable's own path counts).
     bool withBridge = true;
     std::vector<std::string> arguments;

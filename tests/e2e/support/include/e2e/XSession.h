@@ -62,6 +62,9 @@ public:
     // Sends WM_PROTOCOLS / WM_DELETE_WINDOW, as a window manager's close button does.
     bool CloseWindow(XWindowId window);
 
+    // The window's WM_CLASS as (instance, class), which the desktop matches to its entries.
+    std::optional<std::pair<std::string, std::string>> WmClass(XWindowId window);
+
     // The sizes of the images in the window's _NET_WM_ICON, as (width, height) pairs.
     std::vector<std::pair<int, int>> IconSizes(XWindowId window);
 
