@@ -39,10 +39,8 @@
   // The history is written as records are taken in, since closing the window gives the
   // page no chance to write it (no pagehide, no unload). Writing it costs time that grows
   // with the scan, so the page spends at most HISTORY_SHARE of its time on it: after a
-  // write that took t ms the next one waits t / HISTORY_SHARE ms, and at least
-  // HISTORY_MIN_GAP.
+  // write that took t ms the next one waits t / HISTORY_SHARE ms.
   const HISTORY_SHARE = 0.1;
-  const HISTORY_MIN_GAP = 20;
   const NOTHING_YET_DELAY = 4000;
   // Script time a frame spends taking records in (ms); more when no frames come (a
   // hidden window), and records are taken at once, as they come, when this many wait.
@@ -946,7 +944,7 @@
       reportError(e);
     }
     const t = performance.now();
-    historyNext = t + Math.max(HISTORY_MIN_GAP, (t - t0) / HISTORY_SHARE);
+    historyNext = t + (t - t0) / HISTORY_SHARE;
   }
 
   // Says once per scan, and again when it gets worse, what the history could not keep.
