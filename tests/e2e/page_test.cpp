@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <filesystem>
 #include <functional>
@@ -915,6 +916,19 @@ protected:
         return file;
     }
 
+    // The colour of one pixel of a picture, as red, green and blue from 0 to 255.
+    static std::optional<std::array<int, 3>> PixelAt(const std::string& file, int px, int py) {
+        CommandResult r =
+            RunCommand({"convert", file, "-crop",
+                        "1x1+" + std::to_string(px) + "+" + std::to_string(py), "-depth", "8",
+                        "-format", "%[fx:int(255*r)],%[fx:int(255*g)],%[fx:int(255*b)]", "info:"},
+                       Millis(15000));
+        std::array<int, 3> rgb{};
+        if (!r.Ok() || std::sscanf(r.out.c_str(), "%d,%d,%d", &rgb[0], &rgb[1], &rgb[2]) != 3)
+            return std::nullopt;
+        return rgb;
+    }
+
     // The clipboard once it holds something other than `previous`.
     std::optional<std::string> ClipboardChangedFrom(const std::optional<std::string>& previous) {
         std::optional<std::string> text;
@@ -1749,7 +1763,24 @@ TEST_F(PageTest, ScreenshotsOfTheEmptyPageAndAFullListInLightAndDarkTheme) {
         return s.S("theme") == "dark" && s.S("dataTheme") == "dark";
     })) << last;
     EXPECT_EQ(last.S("background"), "rgb(27, 28, 31)");
-    ShotOfMainWindow("page-full-dark.png");
+    const std::string dark = ShotOfMainWindow("page-full-dark.png");
+    // Unchecked boxes and radio buttons are dark too, not the engine's light ones.
+    for (const char* control : {"#view-regex", "#view-not", "#filter-mime"}) {
+        auto box = Rect(control);
+        ASSERT_TRUE(box && box->width > 0) << control;
+        auto rgb = PixelAt(dark, box->CenterX(), box->CenterY());
+        ASSERT_TRUE(rgb) << control;
+        EXPECT_LT(*std::max_element(rgb->begin(), rgb->end()), 100)
+            << control << " is drawn light: " << (*rgb)[0] << "," << (*rgb)[1] << "," << (*rgb)[2];
+    }
+
+    // "Capture" stands beside its first choice.
+    auto label = Rect("#capture-label");
+    auto first = Rect("#filter-off");
+    ASSERT_TRUE(label && first);
+    EXPECT_LE(std::abs(label->CenterY() - first->CenterY()), 4)
+        << "Capture at y " << label->y << ", its first choice at y " << first->y;
+    EXPECT_LT(label->x, first->x);
 }
 
 TEST_F(PageTest, DarkSystemThemeGivesTheDarkPage) {
