@@ -155,3 +155,40 @@ test('clearHistory removes every stored scan, also ones the index lost', () => {
   assert.deepEqual(S.clearHistory(st), []);
   assert.deepEqual(Array.from(st.map.keys()).sort(), ['other', S.SETTINGS_KEY].sort());
 });
+
+test('history: one big scan is trimmed first and the older scans stay when they fit', () => {
+  const longUrl = 'http://h/' + 'a'.repeat(S.HISTORY_CHARS);
+  const wide = (id, n) => scan(id, n, { rows: Array.from({ length: n }, (_, i) => ['http://h/' + 'w'.repeat(600) + i, 'f', 'video/mp4', '1KB', 1, id, id]) });
+  const cases = [
+    // name, the new scan, rows kept, older scans kept
+    ['one address longer than the budget', scan(9, 30, { rows: [['http://h/ok/0', 'f', 'text/html', '1KB', 1, 9, 9], [longUrl, 'big', 'text/html', '1KB', 1, 9, 9], ['http://h/ok/2', 'f', 'text/html', '1KB', 1, 9, 9]] }), 2, 3],
+    ['only an address longer than the budget', scan(9, 1, { rows: [[longUrl, 'big', 'text/html', '1KB', 1, 9, 9]] }), 0, 3],
+    ['3,500 addresses of 600 characters', wide(9, 3500), null, null],
+  ];
+  for (const [name, big, rowsKept, olderKept] of cases) {
+    const st = memoryStorage();
+    let h = [];
+    for (let id = 1; id <= 3; id++) h = S.saveScan(st, h, scan(id, 20), 5).history;
+    const r = S.saveScan(st, h, big, 5);
+    const older = r.history.filter((m) => m.id !== 9);
+    const mine = r.history.find((m) => m.id === 9);
+    assert.equal(r.cut, true, name);
+    assert.equal(r.rowsCut, big.rows.length - (mine ? mine.rowCount : 0), name);
+    if (rowsKept !== null) assert.equal(mine ? mine.rowCount : 0, rowsKept, name);
+    else assert.ok(mine && mine.rowCount > 2500 && mine.truncated, name + ': ' + (mine && mine.rowCount));
+    if (olderKept !== null) assert.equal(older.length, olderKept, name);
+    assert.equal(r.scansDropped, 3 - older.length, name);
+    // Whatever the index names is stored, and the whole stays within the budget.
+    assert.deepEqual(S.loadHistory(st), r.history, name);
+    for (const m of r.history) assert.equal(S.loadScanRows(st, m.id).length, m.rowCount, name);
+    assert.ok(r.history.reduce((n, m) => n + m.chars, 0) <= S.HISTORY_CHARS, name);
+  }
+});
+
+test('history: a scan that fits beside the older ones is saved whole and cuts nothing', () => {
+  const st = memoryStorage();
+  let h = [];
+  for (let id = 1; id <= 3; id++) h = S.saveScan(st, h, scan(id, 20), 5).history;
+  const r = S.saveScan(st, h, scan(9, 2000), 5);
+  assert.deepEqual([r.cut, r.rowsCut, r.scansDropped, r.history.length, r.history[0].truncated], [false, 0, 0, 4, false]);
+});

@@ -36,10 +36,11 @@
   };
   // Asking before opening many addresses at once: each one starts a program.
   const OPEN_WITHOUT_ASKING = 10;
-  // While records stream in, the history is written when they pause for HISTORY_QUIET,
-  // and at least every HISTORY_MAX_DELAY: writing it costs a frame or two.
-  const HISTORY_QUIET = 2000;
-  const HISTORY_MAX_DELAY = 30000;
+  // The history is written as records are taken in, since closing the window gives the
+  // page no chance to write it (no pagehide, no unload). Writing it costs time that grows
+  // with the scan, so the page spends at most HISTORY_SHARE of its time on it: after a
+  // write that took t ms the next one waits t / HISTORY_SHARE ms.
+  const HISTORY_SHARE = 0.1;
   const NOTHING_YET_DELAY = 4000;
   // Script time a frame spends taking records in (ms); more when no frames come (a
   // hidden window), and records are taken at once, as they come, when this many wait.
@@ -67,8 +68,11 @@
   let currentScan = null; // the scan being captured: { id, url, started, filter }
   let shownScan = null; // the saved scan shown from the history, when not capturing
   let historyTimer = 0;
-  let historyDue = 0; // when the history must be written at the latest (0: nothing unsaved)
-  let settingsTimer = 0;
+  let historyNext = 0; // the earliest time of the next write of the history
+  let historyCut = ''; // what the page last said about a cut scan (said once)
+  // Set when records come from a scan this page did not start (it was reloaded during
+  // one): Stop stays usable, since the page cannot know the native state otherwise.
+  let foreignScan = false;
   let emptyKey = '';
   let waitingTimer = 0;
   // Script time spent in frames (ms), for the benchmark: in all, and by part (taking
@@ -166,7 +170,7 @@
     $('pause').disabled = s === 'idle';
     $('pause').textContent = s === 'paused' ? 'Resume' : 'Pause';
     $('pause').setAttribute('aria-pressed', s === 'paused' ? 'true' : 'false');
-    $('stop').disabled = s === 'idle';
+    $('stop').disabled = s === 'idle' && !foreignScan;
     // The page cannot see the scan window; it only knows what its own calls did.
     $('scan-hint').hidden = s === 'idle';
     updateEmpty();
@@ -183,6 +187,17 @@
     return params.useFileExtFilter ? 'extensions ' + params.fileExtFilter : 'MIME type contains ' + params.mimeFilter;
   }
 
+  // Takes the scan state from the native side's answer to a scan control call.
+  function applyAnswer(method, r) {
+    if (r.ok) foreignScan = false;
+    setState(T.scanstate.afterAnswer(state, method, r.ok));
+  }
+  function control(method) {
+    const r = T.service.call(method);
+    applyAnswer(method, r);
+    return r;
+  }
+
   function start() {
     const kind = filterKind();
     const built = T.service.buildStartParams($('url').value, kind, $('mime-text').value, $('ext-text').value);
@@ -192,7 +207,7 @@
       if (field) $(field).focus();
       return false;
     }
-    saveSettingsSoon();
+    saveSettingsNow();
     // The page's own record of the previous scan is closed before the new one starts.
     takeRecords(Infinity);
     if (currentScan) saveHistoryNow();
@@ -209,7 +224,7 @@
     }
     say('');
     beginScan($('url').value.trim() || built.params.url, describeFilter(built.params));
-    setState('running');
+    applyAnswer('start', r);
     notice('Scanning. The scan window shows the page; its resources appear below.');
     return true;
   }
@@ -217,9 +232,10 @@
   function beginScan(url, filter) {
     clearModel();
     shownScan = null;
-    currentScan = { id: uniqueScanId(), url, started: Date.now(), filter };
+    currentScan = { id: uniqueScanId(), url, started: Date.now(), filter, scansDropped: 0 };
+    historyCut = '';
     settings.url = url;
-    saveSettingsSoon();
+    saveSettingsNow();
     renderHistory();
   }
 
@@ -231,22 +247,18 @@
 
   function togglePause() {
     if (state === 'idle') return;
-    // Records that came before the click belong before it: taken later, they would
-    // make a paused scan look running again.
+    // Records that came before the click belong before it.
     takeRecords(Infinity);
-    const r = T.service.call('pause');
-    if (r.ok) setState(state === 'running' ? 'paused' : 'running');
-    else if (r.error === 'no-service') say(T.service.START_ERRORS['no-service']);
+    const r = control('pause');
+    if (!r.ok && r.error === 'no-service') say(T.service.START_ERRORS['no-service']);
   }
 
   function stop() {
-    if (state === 'idle') return;
+    if (state === 'idle' && !foreignScan) return;
     takeRecords(Infinity);
-    const r = T.service.call('stop');
-    if (r.ok) {
-      setState('idle');
-      saveHistoryNow();
-    } else if (r.error === 'no-service') say(T.service.START_ERRORS['no-service']);
+    const r = control('stop');
+    if (r.ok) saveHistoryNow();
+    else if (r.error === 'no-service') say(T.service.START_ERRORS['no-service']);
   }
 
   // ---- Calls from the program.
@@ -307,10 +319,14 @@
         return false;
       }
       results.push(rec);
-      // Records arrive only while the program's scan runs, also when this page was
-      // reloaded in the middle of one and has no scan of its own yet.
-      if (!currentScan) beginScan($('url').value.trim(), 'unknown (the page was reloaded during the scan)');
-      if (state !== 'running') setState('running');
+      // Records come from the program's scan, also when this page was reloaded in the
+      // middle of one and has no scan of its own yet: they are kept as a scan, and Stop
+      // is offered, but the state stays what the program last answered.
+      if (!currentScan) {
+        beginScan($('url').value.trim(), 'unknown (the page was reloaded during the scan)');
+        foreignScan = true;
+        setState(state);
+      }
       model.add(rec, time);
       return true;
     } catch (e) {
@@ -393,7 +409,7 @@
     },
     onColumns: (cols) => {
       settings.columns = cols.map((c) => ({ id: c.id, width: c.width }));
-      saveSettingsSoon();
+      saveSettingsNow();
     },
     onRowClick: (row, e) => {
       if (e.shiftKey) model.selectRange(row, e.ctrlKey || e.metaKey);
@@ -413,7 +429,7 @@
     grid.setSortMarks(model.sortCol, model.sortDir);
     settings.sortCol = model.sortCol;
     settings.sortDir = model.sortDir;
-    saveSettingsSoon();
+    saveSettingsNow();
     refresh();
   }
 
@@ -575,7 +591,7 @@
     model.setFolding($('fold-dups').checked, $('fold-segments').checked);
     settings.foldDuplicates = model.foldDuplicates;
     settings.foldSegments = model.foldSegments;
-    saveSettingsSoon();
+    saveSettingsNow();
     refresh();
   }
   $('fold-dups').addEventListener('change', applyFolding);
@@ -719,11 +735,11 @@
   $('clear-list').addEventListener('click', clearList);
   $('cmd-tool').addEventListener('change', () => {
     settings.tool = $('cmd-tool').value;
-    saveSettingsSoon();
+    saveSettingsNow();
   });
   $('export-format').addEventListener('change', () => {
     settings.exportFormat = $('export-format').value;
-    saveSettingsSoon();
+    saveSettingsNow();
   });
 
   // ---- Keys.
@@ -846,23 +862,19 @@
   for (const id of ['filter-off', 'filter-mime', 'filter-ext'])
     $(id).addEventListener('change', () => {
       settings.filterKind = filterKind();
-      saveSettingsSoon();
+      saveSettingsNow();
     });
   for (const id of ['mime-text', 'ext-text'])
     $(id).addEventListener('focus', () => {
       // Typing a filter text means choosing that filter.
       $(id === 'mime-text' ? 'filter-mime' : 'filter-ext').checked = true;
-      settings.filterKind = filterKind();
+      saveSettingsNow();
     });
-  for (const id of ['url', 'mime-text', 'ext-text']) $(id).addEventListener('input', saveSettingsSoon);
+  for (const id of ['url', 'mime-text', 'ext-text']) $(id).addEventListener('input', saveSettingsNow);
 
-  // ---- Settings.
-  function saveSettingsSoon() {
-    clearTimeout(settingsTimer);
-    settingsTimer = setTimeout(saveSettingsNow, 400);
-  }
+  // ---- Settings. They are written at every change: closing the window gives the page
+  // no chance to write them later, and they are a few hundred characters.
   function saveSettingsNow() {
-    clearTimeout(settingsTimer);
     settings.url = $('url').value.slice(0, 100000);
     settings.filterKind = filterKind();
     settings.mimeText = $('mime-text').value.slice(0, 1000);
@@ -878,7 +890,7 @@
   $('theme').addEventListener('change', () => {
     settings.theme = $('theme').value;
     applyTheme();
-    saveSettingsSoon();
+    saveSettingsNow();
   });
 
   // ---- History.
@@ -891,19 +903,24 @@
     }
     return rows;
   }
+  // Writes the history now when the last write is long enough ago, else once it is.
   function saveHistorySoon() {
-    if (!currentScan) return;
-    const now = Date.now();
-    if (!historyDue) historyDue = now + HISTORY_MAX_DELAY;
-    clearTimeout(historyTimer);
-    historyTimer = setTimeout(saveHistoryNow, Math.max(0, Math.min(HISTORY_QUIET, historyDue - now)));
+    if (!currentScan || historyTimer) return;
+    const wait = historyNext - performance.now();
+    if (wait <= 0) saveHistory();
+    else historyTimer = setTimeout(saveHistory, wait);
   }
+  // With every record received so far (the inbox is emptied first).
   function saveHistoryNow() {
     takeRecords(Infinity);
+    saveHistory();
+  }
+  // With the records taken in so far: the rest are taken in, and written, in later frames.
+  function saveHistory() {
     clearTimeout(historyTimer);
     historyTimer = 0;
-    historyDue = 0;
     if (!currentScan || !storage || model.entries.length === 0) return;
+    const t0 = performance.now();
     try {
       const r = T.storage.saveScan(
         storage,
@@ -922,9 +939,34 @@
       );
       history = r.history;
       renderHistory();
+      tellCut(r);
     } catch (e) {
       reportError(e);
     }
+    const t = performance.now();
+    historyNext = t + (t - t0) / HISTORY_SHARE;
+  }
+
+  // Says once per scan, and again when it gets worse, what the history could not keep.
+  function tellCut(r) {
+    if (!r.cut) return;
+    currentScan.scansDropped += r.scansDropped;
+    const dropped = currentScan.scansDropped;
+    const parts = [];
+    if (!r.saved) parts.push('This scan could not be saved in the history: it does not fit in the page’s storage.');
+    else if (r.rowsCut > 0)
+      parts.push(
+        'The history keeps ' +
+          plural(r.history[0].rowCount, 'address', 'addresses') +
+          ' of this scan: ' +
+          plural(r.rowsCut, 'row was', 'rows were') +
+          ' left out (too long, or more than the history holds).'
+      );
+    if (dropped > 0) parts.push(plural(dropped, 'older scan was', 'older scans were') + ' removed from the history to make room.');
+    const text = parts.join(' ');
+    if (text === historyCut) return;
+    historyCut = text;
+    say(text);
   }
 
   function renderHistory() {
@@ -989,7 +1031,7 @@
     $('history-limit').value = String(limit);
     settings.historyLimit = limit;
     history = T.storage.trimHistory(storage, history, limit);
-    saveSettingsSoon();
+    saveSettingsNow();
     renderHistory();
   });
   $('history-clear').addEventListener('click', () => {

@@ -185,27 +185,54 @@
   // Saves one scan ({ id, url, started, ended, filter, total, rows }) into the history
   // index given (as loadHistory returned it), newest first, within the limits: at most
   // limit scans and HISTORY_CHARS characters of rows, at most ROWS_PER_SCAN rows per
-  // scan. When storage refuses a write, the oldest scans go first, then this scan loses
-  // rows, until it fits. Returns { history, cut, saved }: the new index, whether
-  // anything had to be cut, and whether the scan is stored.
+  // scan. The new scan is first cut to what could ever fit on its own (rows dropped from
+  // its end, and an address too long to keep loses the row); older scans then go, oldest
+  // first, only as long as the two together do not fit or storage refuses the write.
+  // Returns { history, cut, saved, rowsCut, scansDropped }: the new index, whether
+  // anything had to be cut, whether the scan is stored, how many of its rows were left
+  // out and how many older scans went to make room.
   function saveScan(storage, history, scan, limit) {
     const max = Number.isInteger(limit) && limit >= 0 ? Math.min(limit, MAX_SCANS) : DEFAULT_SCANS;
     let index = (history || []).filter((m) => m.id !== scan.id);
-    let cut = false;
+    const given = Array.isArray(scan.rows) ? scan.rows.length : 0;
     let rows = sanitizeRows(scan.rows);
-    let truncated = scan.truncated === true || rows.length < (Array.isArray(scan.rows) ? scan.rows.length : 0);
+    let truncated = scan.truncated === true || rows.length < given;
+    let scansDropped = 0;
+    const result = (saved) => {
+      const rowsCut = saved ? given - rows.length : given;
+      return { history: index, cut: rowsCut > 0 || scansDropped > 0, saved, rowsCut, scansDropped };
+    };
     const dropOldest = () => {
       const old = index.pop();
       remove(storage, SCAN_PREFIX + old.id);
-      cut = true;
+      scansDropped++;
+    };
+    const gone = () => {
+      remove(storage, SCAN_PREFIX + scan.id);
+      write(storage, HISTORY_KEY, JSON.stringify(index));
+      return result(false);
     };
     if (max === 0) {
       while (index.length > 0) dropOldest();
-      remove(storage, SCAN_PREFIX + scan.id);
-      write(storage, HISTORY_KEY, '[]');
-      return { history: [], cut: true, saved: false };
+      return gone();
     }
     while (index.length > max - 1) dropOldest();
+
+    // The new scan alone within the budget: each row costs its text and a comma.
+    const cost = (r) => JSON.stringify(r).length + 1;
+    let chars = 2;
+    const kept = [];
+    for (const r of rows) {
+      const c = cost(r);
+      if (chars + c > HISTORY_CHARS) continue;
+      chars += c;
+      kept.push(r);
+    }
+    if (kept.length < rows.length) {
+      rows = kept;
+      truncated = true;
+    }
+    if (rows.length === 0) return gone();
     for (;;) {
       const rowsText = JSON.stringify(rows);
       const others = index.reduce((n, m) => n + m.chars, 0);
@@ -224,21 +251,19 @@
         truncated,
         chars: rowsText.length,
       });
-      const fits = rowsText.length <= HISTORY_CHARS;
-      if (fits && write(storage, SCAN_PREFIX + scan.id, rowsText)) {
+      if (write(storage, SCAN_PREFIX + scan.id, rowsText)) {
         const next = [meta].concat(index);
-        if (write(storage, HISTORY_KEY, JSON.stringify(next))) return { history: next, cut, saved: true };
+        if (write(storage, HISTORY_KEY, JSON.stringify(next))) {
+          index = next;
+          return result(true);
+        }
       }
+      // Storage refused: older scans make room first, then this scan gives up rows.
       if (index.length > 0) dropOldest();
-      else if (rows.length > 0) {
+      else if (rows.length > 1) {
         rows = rows.slice(0, Math.floor(rows.length / 2));
         truncated = true;
-        cut = true;
-      } else {
-        remove(storage, SCAN_PREFIX + scan.id);
-        write(storage, HISTORY_KEY, '[]');
-        return { history: [], cut: true, saved: false };
-      }
+      } else return gone();
     }
   }
 
