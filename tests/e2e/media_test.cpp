@@ -33,23 +33,33 @@ std::string MediaType(const std::string& path) {
         {".mpd", "application/dash+xml"},
         {".m4s", "video/iso.segment"},
         {".mp4", "video/mp4"},
+        {".webm", "video/webm"},
+        {".mp3", "audio/mpeg"},
     };
     auto found = kTypes.find(fs::path(path).extension().string());
     return found == kTypes.end() ? "application/octet-stream" : found->second;
 }
 
-// The common ffmpeg input: two seconds of a small test picture and a tone, encoded as the web
-// usually carries them (H.264 baseline and AAC), with a key frame every second so that each
-// one-second segment starts with one.
+// The common ffmpeg input: two seconds of a small test picture and a tone.
 const std::vector<std::string> kSource = {
     "-f", "lavfi", "-i", "testsrc2=size=160x90:rate=15:duration=2",
     "-f", "lavfi", "-i", "sine=frequency=440:duration=2"};
-const std::vector<std::string> kCodecs = {
-    "-c:v", "libx264", "-preset", "ultrafast", "-profile:v", "baseline", "-pix_fmt", "yuv420p",
-    "-g", "15", "-c:a", "aac", "-b:a", "32k", "-ac", "1", "-ar", "22050"};
+// H.264 High profile and AAC, as the web usually carries them, with a key frame every second
+// so that each one-second segment starts with one.
+const std::vector<std::string> kH264Aac = {
+    "-c:v", "libx264", "-preset", "veryfast", "-profile:v", "high", "-pix_fmt", "yuv420p", "-g",
+    "15",   "-c:a",    "aac",     "-b:a",     "32k",        "-ac",  "1",        "-ar",     "22050"};
+const std::vector<std::string> kVp9Opus = {"-c:v",      "libvpx-vp9", "-deadline", "realtime",
+                                           "-cpu-used", "8",          "-b:v",      "100k",
+                                           "-c:a",      "libopus",    "-b:a",      "32k"};
+const std::vector<std::string> kVp8Opus = {"-c:v",      "libvpx",  "-deadline", "realtime",
+                                           "-cpu-used", "8",       "-b:v",      "100k",
+                                           "-c:a",      "libopus", "-b:a",      "32k"};
+const std::vector<std::string> kMp3 = {"-vn", "-c:a", "libmp3lame", "-b:a", "32k"};
 
 struct Encoding {
     const char* folder;  // below the media folder
+    const std::vector<std::string>& codecs;
     std::vector<std::string> arguments;  // after the source and codecs; the output last
 };
 
@@ -57,17 +67,45 @@ const std::vector<Encoding>& Encodings() {
     static const std::vector<Encoding> kEncodings = {
         // Two variants of different sizes and rates, MPEG-TS segments, a master playlist.
         {"hls",
-         {"-map", "0:v", "-map", "1:a", "-map", "0:v", "-map", "1:a", "-filter:v:1",
-          "scale=320:180", "-b:v:0", "60k", "-b:v:1", "120k", "-f", "hls", "-hls_time", "1",
-          "-hls_playlist_type", "vod", "-hls_segment_filename", "v%v-%d.ts", "-master_pl_name",
-          "master.m3u8", "-var_stream_map", "v:0,a:0 v:1,a:1", "v%v.m3u8"}},
+         kH264Aac,
+         {"-map",
+          "0:v",
+          "-map",
+          "1:a",
+          "-map",
+          "0:v",
+          "-map",
+          "1:a",
+          "-filter:v:1",
+          "scale=320:180",
+          "-b:v:0",
+          "60k",
+          "-b:v:1",
+          "120k",
+          "-f",
+          "hls",
+          "-hls_time",
+          "1",
+          "-hls_playlist_type",
+          "vod",
+          "-hls_segment_filename",
+          "v%v-%d.ts",
+          "-master_pl_name",
+          "master.m3u8",
+          "-var_stream_map",
+          "v:0,a:0 v:1,a:1",
+          "v%v.m3u8"}},
         // One video and one audio representation, each an init segment and media segments.
         {"dash",
+         kH264Aac,
          {"-f", "dash", "-seg_duration", "1", "-use_template", "1", "-use_timeline", "0",
           "-init_seg_name", "init-$RepresentationID$.m4s", "-media_seg_name",
           "chunk-$RepresentationID$-$Number$.m4s", "stream.mpd"}},
         // Its index first, as a file meant for progressive download has it.
-        {"mp4", {"-movflags", "+faststart", "clip.mp4"}},
+        {"mp4", kH264Aac, {"-movflags", "+faststart", "clip.mp4"}},
+        {"webm", kVp9Opus, {"vp9.webm"}},
+        {"webm", kVp8Opus, {"vp8.webm"}},
+        {"mp3", kMp3, {"tone.mp3"}},
     };
     return kEncodings;
 }
@@ -105,14 +143,13 @@ const PlayerCase kCases[] = {
      "});\n"
      "hls.loadSource('/media/hls/master.m3u8');\n"
      "hls.attachMedia(video);\n",
-     {"/media/hls/master.m3u8", "/media/hls/v*.m3u8", "/media/hls/v*-0.ts",
-      "/media/hls/v*-1.ts"}},
+     {"/media/hls/master.m3u8", "/media/hls/v*.m3u8", "/media/hls/v*-0.ts", "/media/hls/v*-1.ts"}},
     {"Dash",
      "dash",
      "<script src=\"/players/dash.js\"></script>",
      "var player = dashjs.MediaPlayer().create();\n"
      "player.on(dashjs.MediaPlayer.events.ERROR, function (e) {\n"
-     "  report('error:' + JSON.stringify(e.error));\n"
+     "  report(('error:' + JSON.stringify(e.error)).slice(0, 300));\n"
      "});\n"
      "player.on(dashjs.MediaPlayer.events.FRAGMENT_LOADING_COMPLETED, function () {\n"
      "  once('frag-loaded');\n"
@@ -121,6 +158,10 @@ const PlayerCase kCases[] = {
      {"/media/dash/stream.mpd", "/media/dash/init-0.m4s", "/media/dash/init-1.m4s",
       "/media/dash/chunk-0-*.m4s", "/media/dash/chunk-1-*.m4s"}},
     {"Mp4", "mp4", "", "video.src = '/media/mp4/clip.mp4';\n", {"/media/mp4/clip.mp4"}},
+    {"WebmVp9Opus", "webm", "", "video.src = '/media/webm/vp9.webm';\n", {"/media/webm/vp9.webm"}},
+    {"WebmVp8Opus", "webm", "", "video.src = '/media/webm/vp8.webm';\n", {"/media/webm/vp8.webm"}},
+    // A video element plays a sound file as an audio element does.
+    {"Mp3", "mp3", "", "video.src = '/media/mp3/tone.mp3';\n", {"/media/mp3/tone.mp3"}},
 };
 
 bool Matches(const std::string& path, const std::string& pattern) {
@@ -147,7 +188,7 @@ protected:
             fs::create_directories(out);
             std::vector<std::string> argv = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-y"};
             argv.insert(argv.end(), kSource.begin(), kSource.end());
-            argv.insert(argv.end(), kCodecs.begin(), kCodecs.end());
+            argv.insert(argv.end(), encoding.codecs.begin(), encoding.codecs.end());
             argv.insert(argv.end(), encoding.arguments.begin(), encoding.arguments.end());
             argv.back() = out + "/" + argv.back();
             // The HLS muxer writes its segments relative to the working folder unless told.
@@ -283,7 +324,7 @@ TEST_P(MediaTest, PlayerPlaysAndEveryAnsweredAddressIsReportedWithItsType) {
     // The page really played: it started, its time moved on and it reached the end (so the
     // player has loaded every segment it wanted).
     for (const char* event : {"event:playing", "event:timeupdate", "event:ended"}) {
-        EXPECT_TRUE(WaitUntil([&] { return Reported(event); }, kStartTimeout))
+        ASSERT_TRUE(WaitUntil([&] { return Reported(event); }, kStartTimeout))
             << event << " was not reported; reports:\n"
             << ReportsText() << run.Stderr();
     }
@@ -301,7 +342,7 @@ TEST_P(MediaTest, PlayerPlaysAndEveryAnsweredAddressIsReportedWithItsType) {
     // site gave it.
     std::multiset<std::pair<std::string, std::string>> answered;
     for (const auto& request : requests) {
-        const std::string type = request.path.rfind("/media/", 0) == 0 ? MediaType(request.path)
+        const std::string type = request.path.rfind("/media/", 0) == 0     ? MediaType(request.path)
                                  : request.path.rfind("/players/", 0) == 0 ? "text/javascript"
                                                                            : "text/html";
         answered.emplace(type, site->Url(request.path));
@@ -312,9 +353,9 @@ TEST_P(MediaTest, PlayerPlaysAndEveryAnsweredAddressIsReportedWithItsType) {
     };
     EXPECT_TRUE(WaitUntil(covered, kActionTimeout)) << "reports:\n" << ReportsText();
     const auto reports = site->Reports();
-    EXPECT_FALSE(std::any_of(reports.begin(), reports.end(),
-                             [](const std::string& t) { return t.rfind("invalid:", 0) == 0; }))
-        << ReportsText();
+    EXPECT_FALSE(std::any_of(reports.begin(), reports.end(), [](const std::string& t) {
+        return t.rfind("invalid:", 0) == 0;
+    })) << ReportsText();
     EXPECT_TRUE(run.Running());
 }
 
