@@ -8,6 +8,9 @@ cd "$(dirname "$0")/.."
 ./scripts/deps.sh --test
 JOBS="$(nproc)"
 
+echo "== media players the end-to-end tests serve (npm, from the lockfile)"
+(cd tests/e2e/players && npm ci --no-audit --no-fund)
+
 echo "== format check"
 ./scripts/check-format.sh
 

@@ -10,10 +10,25 @@ int wWinMain(HINSTANCE instance, HINSTANCE previous, LPWSTR commandLine, int sho
 
 namespace {
 int g_instanceTag;
+
+// The engine's web processes inherit this environment, and it is set here, before GTK or the
+// engine start any thread, because changing the environment is only safe while the process
+// has one thread.
+void PrepareMediaEnvironment() {
+    // With its older playback pipeline the engine often stalls Media Source playback on the
+    // GStreamer 1.22 of Debian 12 (a DASH player's video never starts: buffers pushed before
+    // their stream's start are refused). The newer pipeline plays it. A value the user set
+    // is kept.
+    g_setenv("WEBKIT_GST_USE_PLAYBIN3", "1", FALSE);
+    // No audio setting is needed: the engine plays through GStreamer's autoaudiosink, which
+    // falls back to a fake sink that keeps time when no sound server or device can be
+    // opened, so muted (and unmuted) players run on machines without sound.
 }
+}  // namespace
 
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
+    PrepareMediaEnvironment();
     // The desktop matches windows to the program's desktop entry by these names: the Wayland
     // application id and the X11 WM_CLASS instance come from the program name, the WM_CLASS
     // class from the program class, so neither may depend on the name the program was started

@@ -1,0 +1,366 @@
+// Media end to end: the real program scans pages whose muted players really play an HLS
+// stream (hls.js), a DASH stream (dash.js) and a plain MP4 file, made by ffmpeg when the tests
+// start and served by the loopback site together with the players from the tests' npm folder.
+// A small driver page in place of the program's own starts the scan and passes every record
+// on to the site's /report, where the scanned page also reports its player's events.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "e2e/Fixture.h"
+
+#ifndef TRAWLET_E2E_PLAYERS_DIR
+#error "TRAWLET_E2E_PLAYERS_DIR must name the players' node_modules folder"
+#endif
+
+namespace e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The type the site gives each media file, by extension, and so the type its record must have.
+std::string MediaType(const std::string& path) {
+    static const std::map<std::string, std::string> kTypes = {
+        {".m3u8", "application/vnd.apple.mpegurl"},
+        {".ts", "video/mp2t"},
+        {".mpd", "application/dash+xml"},
+        {".m4s", "video/iso.segment"},
+        {".mp4", "video/mp4"},
+        {".webm", "video/webm"},
+        {".mp3", "audio/mpeg"},
+    };
+    auto found = kTypes.find(fs::path(path).extension().string());
+    return found == kTypes.end() ? "application/octet-stream" : found->second;
+}
+
+// The common ffmpeg input: two seconds of a small test picture and a tone.
+const std::vector<std::string> kSource = {
+    "-f", "lavfi", "-i", "testsrc2=size=160x90:rate=15:duration=2",
+    "-f", "lavfi", "-i", "sine=frequency=440:duration=2"};
+// H.264 High profile and AAC, as the web usually carries them, with a key frame every second
+// so that each one-second segment starts with one.
+const std::vector<std::string> kH264Aac = {
+    "-c:v", "libx264", "-preset", "veryfast", "-profile:v", "high", "-pix_fmt", "yuv420p", "-g",
+    "15",   "-c:a",    "aac",     "-b:a",     "32k",        "-ac",  "1",        "-ar",     "22050"};
+const std::vector<std::string> kVp9Opus = {"-c:v",      "libvpx-vp9", "-deadline", "realtime",
+                                           "-cpu-used", "8",          "-b:v",      "100k",
+                                           "-c:a",      "libopus",    "-b:a",      "32k"};
+const std::vector<std::string> kVp8Opus = {"-c:v",      "libvpx",  "-deadline", "realtime",
+                                           "-cpu-used", "8",       "-b:v",      "100k",
+                                           "-c:a",      "libopus", "-b:a",      "32k"};
+const std::vector<std::string> kMp3 = {"-vn", "-c:a", "libmp3lame", "-b:a", "32k"};
+
+struct Encoding {
+    const char* folder;  // below the media folder
+    const std::vector<std::string>& codecs;
+    std::vector<std::string> arguments;  // after the source and codecs; the output last
+};
+
+const std::vector<Encoding>& Encodings() {
+    static const std::vector<Encoding> kEncodings = {
+        // Two variants of different sizes and rates, MPEG-TS segments, a master playlist.
+        {"hls",
+         kH264Aac,
+         {"-map",
+          "0:v",
+          "-map",
+          "1:a",
+          "-map",
+          "0:v",
+          "-map",
+          "1:a",
+          "-filter:v:1",
+          "scale=320:180",
+          "-b:v:0",
+          "60k",
+          "-b:v:1",
+          "120k",
+          "-f",
+          "hls",
+          "-hls_time",
+          "1",
+          "-hls_playlist_type",
+          "vod",
+          "-hls_segment_filename",
+          "v%v-%d.ts",
+          "-master_pl_name",
+          "master.m3u8",
+          "-var_stream_map",
+          "v:0,a:0 v:1,a:1",
+          "v%v.m3u8"}},
+        // One video and one audio representation, each an init segment and media segments.
+        {"dash",
+         kH264Aac,
+         {"-f", "dash", "-seg_duration", "1", "-use_template", "1", "-use_timeline", "0",
+          "-init_seg_name", "init-$RepresentationID$.m4s", "-media_seg_name",
+          "chunk-$RepresentationID$-$Number$.m4s", "stream.mpd"}},
+        // Its index first, as a file meant for progressive download has it.
+        {"mp4", kH264Aac, {"-movflags", "+faststart", "clip.mp4"}},
+        {"webm", kVp9Opus, {"vp9.webm"}},
+        {"webm", kVp8Opus, {"vp8.webm"}},
+        {"mp3", kMp3, {"tone.mp3"}},
+    };
+    return kEncodings;
+}
+
+// One player page: what it loads and how it plays.
+struct PlayerCase {
+    const char* name;
+    const char* folder;  // the media folder it plays from
+    const char* body;    // before the common video element script
+    const char* script;  // starts the player on the element `video`
+    // Paths the site must have answered while it played (a file name pattern: the part
+    // before '*' must start the path's name, the part after it end it).
+    std::vector<std::string> expected;
+};
+
+void PrintTo(const PlayerCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+const PlayerCase kCases[] = {
+    {"Hls",
+     "hls",
+     "<script src=\"/players/hls.js\"></script>",
+     "if (!Hls.isSupported()) report('event:unsupported');\n"
+     "var hls = new Hls();\n"
+     // As pages usually do: the element's autoplay waits for more data than the first
+     // segment gives, while play() starts as soon as the stream can.
+     "hls.on(Hls.Events.MANIFEST_PARSED, function () {\n"
+     "  once('manifest-parsed');\n"
+     "  video.play();\n"
+     "});\n"
+     "hls.on(Hls.Events.FRAG_LOADED, function () { once('frag-loaded'); });\n"
+     "hls.on(Hls.Events.ERROR, function (e, d) {\n"
+     "  report('error:' + d.type + ' ' + d.details + (d.fatal ? ' fatal' : ''));\n"
+     "});\n"
+     "hls.loadSource('/media/hls/master.m3u8');\n"
+     "hls.attachMedia(video);\n",
+     {"/media/hls/master.m3u8", "/media/hls/v*.m3u8", "/media/hls/v*-0.ts", "/media/hls/v*-1.ts"}},
+    {"Dash",
+     "dash",
+     "<script src=\"/players/dash.js\"></script>",
+     "var player = dashjs.MediaPlayer().create();\n"
+     "player.on(dashjs.MediaPlayer.events.ERROR, function (e) {\n"
+     "  report(('error:' + JSON.stringify(e.error)).slice(0, 300));\n"
+     "});\n"
+     "player.on(dashjs.MediaPlayer.events.FRAGMENT_LOADING_COMPLETED, function () {\n"
+     "  once('frag-loaded');\n"
+     "});\n"
+     "player.initialize(video, '/media/dash/stream.mpd', true);\n",
+     {"/media/dash/stream.mpd", "/media/dash/init-0.m4s", "/media/dash/init-1.m4s",
+      "/media/dash/chunk-0-*.m4s", "/media/dash/chunk-1-*.m4s"}},
+    {"Mp4", "mp4", "", "video.src = '/media/mp4/clip.mp4';\n", {"/media/mp4/clip.mp4"}},
+    {"WebmVp9Opus", "webm", "", "video.src = '/media/webm/vp9.webm';\n", {"/media/webm/vp9.webm"}},
+    {"WebmVp8Opus", "webm", "", "video.src = '/media/webm/vp8.webm';\n", {"/media/webm/vp8.webm"}},
+    // A video element plays a sound file as an audio element does.
+    {"Mp3", "mp3", "", "video.src = '/media/mp3/tone.mp3';\n", {"/media/mp3/tone.mp3"}},
+};
+
+bool Matches(const std::string& path, const std::string& pattern) {
+    const size_t star = pattern.find('*');
+    if (star == std::string::npos) return path == pattern;
+    const std::string head = pattern.substr(0, star), tail = pattern.substr(star + 1);
+    return path.size() >= head.size() + tail.size() && path.compare(0, head.size(), head) == 0 &&
+           path.compare(path.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+class MediaTest : public AppTest, public ::testing::WithParamInterface<PlayerCase> {
+protected:
+    // The media are made once for all cases. Missing tools fail every case with the reason
+    // (the tests' set-up installs them), rather than skipping.
+    static void SetUpTestSuite() {
+        char folder[] = "/tmp/trawlet-media-XXXXXX";
+        if (!mkdtemp(folder)) {
+            s_problem = "cannot make a temporary folder";
+            return;
+        }
+        s_mediaDir = folder;
+        for (const auto& encoding : Encodings()) {
+            const std::string out = s_mediaDir + "/" + encoding.folder;
+            fs::create_directories(out);
+            std::vector<std::string> argv = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-y"};
+            argv.insert(argv.end(), kSource.begin(), kSource.end());
+            argv.insert(argv.end(), encoding.codecs.begin(), encoding.codecs.end());
+            argv.insert(argv.end(), encoding.arguments.begin(), encoding.arguments.end());
+            argv.back() = out + "/" + argv.back();
+            // The HLS muxer writes its segments relative to the working folder unless told.
+            for (auto& argument : argv) {
+                if (argument == "v%v-%d.ts") argument = out + "/" + argument;
+            }
+            const CommandResult result = RunCommand(argv, Millis(60000));
+            if (!result.started) {
+                s_problem = "ffmpeg cannot be run; scripts/deps.sh --test installs it";
+                return;
+            }
+            if (!result.Ok()) {
+                s_problem = std::string("ffmpeg failed making the ") + encoding.folder +
+                            " media:\n" + result.err;
+                return;
+            }
+        }
+    }
+    static void TearDownTestSuite() {
+        if (!s_mediaDir.empty() && !getenv("TRAWLET_E2E_KEEP")) RemoveTree(s_mediaDir);
+        s_mediaDir.clear();
+    }
+
+    void SetUp() override {
+        AppTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        ASSERT_TRUE(s_problem.empty()) << s_problem;
+        ServeMedia();
+        ServePlayer("/players/hls.js", "hls.js/dist/hls.min.js");
+        ServePlayer("/players/dash.js", "dashjs/dist/modern/umd/dash.all.min.js");
+    }
+
+    void ServeMedia() {
+        for (const auto& entry : fs::recursive_directory_iterator(s_mediaDir)) {
+            if (!entry.is_regular_file()) continue;
+            const std::string relative = fs::relative(entry.path(), s_mediaDir).string();
+            site->Route("/media/" + relative,
+                        Response::Of(MediaType(relative), ReadFile(entry.path().string())));
+        }
+    }
+    void ServePlayer(const std::string& route, const std::string& file) {
+        const std::string path = std::string(TRAWLET_E2E_PLAYERS_DIR) + "/" + file;
+        ASSERT_TRUE(PathExists(path))
+            << path << " is missing; `npm ci` in tests/e2e/players installs the players";
+        site->Route(route, Response::Of("text/javascript", ReadFile(path)));
+    }
+
+    // The scanned page: a muted video that plays by itself and reports its events once each.
+    std::string PlayerPage(const PlayerCase& c) const {
+        return Page(std::string(c.body) +
+                        "<video id=\"video\" muted autoplay playsinline width=\"320\" "
+                        "height=\"180\"></video>",
+                    std::string("var video = document.getElementById('video');\n"
+                                "var reported = {};\n"
+                                "function once(name) {\n"
+                                "  if (reported[name]) return;\n"
+                                "  reported[name] = true;\n"
+                                "  report('event:' + name);\n"
+                                "}\n"
+                                "video.addEventListener('playing', function () {\n"
+                                "  once('playing');\n"
+                                "});\n"
+                                "video.addEventListener('timeupdate', function () {\n"
+                                "  if (video.currentTime > 0) once('timeupdate');\n"
+                                "});\n"
+                                "video.addEventListener('ended', function () { once('ended'); "
+                                "});\n"
+                                "video.addEventListener('error', function () {\n"
+                                "  report('error:video ' + (video.error ? video.error.code + ' "
+                                "' + video.error.message : ''));\n"
+                                "});\n") +
+                        c.script);
+    }
+
+    // The program's page: it starts an unfiltered scan of `url` once loaded and passes each
+    // record on as "record:<type>\t<address>".
+    std::string DriverPage(const std::string& url) const {
+        return Page("<p>driver</p>",
+                    "function addResult(text) {\n"
+                    "  try {\n"
+                    "    var o = JSON.parse(text);\n"
+                    "    report('record:' + o.mimeType + '\\t' + o.url);\n"
+                    "  } catch (e) { report('invalid:' + text); }\n"
+                    "}\n"
+                    "function updateInputUrl(text) {}\n"
+                    "window.addEventListener('load', function () {\n"
+                    "  service.uri = 'com.kestovan.trawlet';\n"
+                    "  service.method = 'start';\n"
+                    "  service.params = JSON.stringify({url: '" +
+                        url +
+                        "', filterEnabled: false, useFileExtFilter: false, mimeFilter: ''});\n"
+                        "  report('started:' + String(service.call()));\n"
+                        "});\n");
+    }
+
+    // The records so far, as (type, address) pairs.
+    std::multiset<std::pair<std::string, std::string>> Records() const {
+        std::multiset<std::pair<std::string, std::string>> records;
+        for (const auto& text : site->Reports()) {
+            if (text.rfind("record:", 0) != 0) continue;
+            const size_t tab = text.find('\t');
+            if (tab == std::string::npos) continue;
+            records.emplace(text.substr(7, tab - 7), text.substr(tab + 1));
+        }
+        return records;
+    }
+
+    bool Reported(const std::string& text) const {
+        const auto reports = site->Reports();
+        return std::find(reports.begin(), reports.end(), text) != reports.end();
+    }
+
+    std::string ReportsText() const {
+        std::string out;
+        for (const auto& text : site->Reports()) out += "  " + text + "\n";
+        return out;
+    }
+
+    static inline std::string s_mediaDir;
+    static inline std::string s_problem;
+};
+
+TEST_P(MediaTest, PlayerPlaysAndEveryAnsweredAddressIsReportedWithItsType) {
+    const PlayerCase& c = GetParam();
+    const std::string pagePath = std::string("/") + c.folder + "/index.html";
+    site->Route(pagePath, Response::Html(PlayerPage(c)));
+    AppRun& run = NewApp();
+    run.WritePage("index.html", DriverPage(site->Url(pagePath)));
+    ASSERT_TRUE(StartAndWaitForMainWindow(run));
+    ASSERT_TRUE(site->WaitForReport("started:{\"returnValue\":1}\n", kStartTimeout))
+        << ReportsText() << run.Stderr();
+
+    // The page really played: it started, its time moved on and it reached the end (so the
+    // player has loaded every segment it wanted).
+    for (const char* event : {"event:playing", "event:timeupdate", "event:ended"}) {
+        ASSERT_TRUE(WaitUntil([&] { return Reported(event); }, kStartTimeout))
+            << event << " was not reported; reports:\n"
+            << ReportsText() << run.Stderr();
+    }
+    EXPECT_FALSE(Reported("event:unsupported"));
+
+    // The streams' parts were all fetched: playlists or manifest and segments.
+    const auto requests = site->Requests();
+    for (const auto& pattern : c.expected) {
+        EXPECT_TRUE(std::any_of(requests.begin(), requests.end(),
+                                [&](const Request& r) { return Matches(r.path, pattern); }))
+            << pattern << " was not loaded";
+    }
+
+    // Every address the site answered is in the results, once per answer, with the type the
+    // site gave it.
+    std::multiset<std::pair<std::string, std::string>> answered;
+    for (const auto& request : requests) {
+        const std::string type = request.path.rfind("/media/", 0) == 0     ? MediaType(request.path)
+                                 : request.path.rfind("/players/", 0) == 0 ? "text/javascript"
+                                                                           : "text/html";
+        answered.emplace(type, site->Url(request.path));
+    }
+    auto covered = [&] {
+        const auto records = Records();
+        return std::includes(records.begin(), records.end(), answered.begin(), answered.end());
+    };
+    EXPECT_TRUE(WaitUntil(covered, kActionTimeout)) << "reports:\n" << ReportsText();
+    const auto reports = site->Reports();
+    EXPECT_FALSE(std::any_of(reports.begin(), reports.end(), [](const std::string& t) {
+        return t.rfind("invalid:", 0) == 0;
+    })) << ReportsText();
+    EXPECT_TRUE(run.Running());
+}
+
+INSTANTIATE_TEST_SUITE_P(Players, MediaTest, ::testing::ValuesIn(kCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace e2e
