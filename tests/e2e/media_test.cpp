@@ -323,6 +323,9 @@ TEST_P(MediaTest, PlayerPlaysAndEveryAnsweredAddressIsReportedWithItsType) {
 
     // The page really played: it started, its time moved on and it reached the end (so the
     // player has loaded every segment it wanted).
+    // FIXME: the engine's Media Source playback on Debian 12 now and then stalls after the
+    // first segments, more often on a loaded machine (GStreamer warns of "caps before
+    // stream-start" at the H.264 decoder); a stream player case then fails here.
     for (const char* event : {"event:playing", "event:timeupdate", "event:ended"}) {
         ASSERT_TRUE(WaitUntil([&] { return Reported(event); }, kStartTimeout))
             << event << " was not reported; reports:\n"
