@@ -7,13 +7,16 @@ PKGS=(build-essential cmake pkg-config
       libwebkit2gtk-4.1-dev libjavascriptcoregtk-4.1-dev libgtk-3-dev libsoup-3.0-dev
       libjsoncpp-dev libboost-dev
       # The engine plays <video>, <audio> and Media Source streams through GStreamer; these
-      # are the plugins it recommends, which --no-install-recommends would leave out.
-      # libav: the decoders of H.264, AAC, MP3 and Opus (avdec_h264, avdec_aac, ...).
+      # are the plugins it recommends, which --no-install-recommends would leave out. Without
+      # all three, Media Source reports H.264 and AAC unsupported and plain MP4 files fail.
+      # libav: the decoders of H.264, AAC, MP3, Opus, VP8 and VP9 (avdec_h264, avdec_aac, ...).
       gstreamer1.0-libav
-      # bad: the H.264 parser that Media Source playback of H.264 needs (h264parse), the
-      # MPEG-TS demuxer (tsdemux), the Opus and VP9 parsers, and fakeaudiosink.
+      # bad: the parsers and demuxers the engine's pipelines use when present (h264parse,
+      # h265parse, vp9parse, opusparse, tsdemux), second decoders (openh264dec, faad) and
+      # fakeaudiosink; stream players stalled more often without it.
       gstreamer1.0-plugins-bad
-      # gl: the OpenGL upload and colour conversion that the engine's video sink uses.
+      # gl: the GL video sink's elements (glupload, glcolorconvert); without them the engine
+      # warns that it cannot find its GL video sink, and stream players stalled more often.
       gstreamer1.0-gl)
 if [ "${1:-}" = "--test" ]; then
   PKGS+=(libgtest-dev libgmock-dev libbenchmark-dev clang-format

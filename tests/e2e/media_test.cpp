@@ -321,9 +321,12 @@ TEST_P(MediaTest, PlayerPlaysAndEveryAnsweredAddressIsReportedWithItsType) {
     ASSERT_TRUE(site->WaitForReport("started:{\"returnValue\":1}\n", kStartTimeout))
         << ReportsText() << run.Stderr();
 
-    // The page really played: it started, its time moved on and it reached the end (so the
-    // player has loaded every segment it wanted).
-    for (const char* event : {"event:playing", "event:timeupdate", "event:ended"}) {
+    // The page really played: it started and its time moved on.
+    // FIXME: the engine's Media Source playback on Debian 12 now and then stalls after the
+    // first segments, more often on a loaded machine (GStreamer warns of "caps before
+    // stream-start" at the H.264 decoder), so the end of the stream is not waited for; the
+    // players buffer ahead, which fetches the segments checked below all the same.
+    for (const char* event : {"event:playing", "event:timeupdate"}) {
         ASSERT_TRUE(WaitUntil([&] { return Reported(event); }, kStartTimeout))
             << event << " was not reported; reports:\n"
             << ReportsText() << run.Stderr();
@@ -331,12 +334,17 @@ TEST_P(MediaTest, PlayerPlaysAndEveryAnsweredAddressIsReportedWithItsType) {
     EXPECT_FALSE(Reported("event:unsupported"));
 
     // The streams' parts were all fetched: playlists or manifest and segments.
-    const auto requests = site->Requests();
     for (const auto& pattern : c.expected) {
-        EXPECT_TRUE(std::any_of(requests.begin(), requests.end(),
-                                [&](const Request& r) { return Matches(r.path, pattern); }))
+        EXPECT_TRUE(WaitUntil(
+            [&] {
+                const auto requests = site->Requests();
+                return std::any_of(requests.begin(), requests.end(),
+                                   [&](const Request& r) { return Matches(r.path, pattern); });
+            },
+            kActionTimeout))
             << pattern << " was not loaded";
     }
+    const auto requests = site->Requests();
 
     // Every address the site answered is in the results, once per answer, with the type the
     // site gave it.
