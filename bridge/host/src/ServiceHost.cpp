@@ -122,7 +122,9 @@ std::string CWebKitServiceHost::ModuleFolder() {
 }
 
 std::string CWebKitServiceHost::PageFolder() {
-    return BesideProgram("Html");
+    // Asked on every call and every call into the page; the program's file does not move.
+    static const std::string folder = BesideProgram("Html");
+    return folder;
 }
 
 GVariant* CWebKitServiceHost::NewModuleInitData() const {
