@@ -13,13 +13,6 @@ namespace {
 constexpr std::size_t kDefaultChunk = 64 * 1024;
 constexpr std::size_t kShrinkAbove = 1024 * 1024;
 
-template <class... Ts>
-struct Overloaded : Ts... {
-    using Ts::operator()...;
-};
-template <class... Ts>
-Overloaded(Ts...) -> Overloaded<Ts...>;
-
 // Writers and readers are cached per thread: building them for every frame would cost more
 // than the frame itself, and the two sides of a test may run on two threads.
 Json::StreamWriter& BodyWriter() {
@@ -48,64 +41,47 @@ Json::CharReader& BodyReader() {
     return *reader;
 }
 
-Json::Value ToJson(const Message& message) {
-    Json::Value body(Json::objectValue);
-    body["type"] = MessageName(message);
-    std::visit(Overloaded{
-                   [&](const Hello& m) { body["secret"] = m.secret; },
-                   [&](const WindowObjectCleared& m) {
-                       body["pageId"] = Json::UInt64(m.pageId);
-                       body["mainFrame"] = m.mainFrame;
-                   },
-                   [&](const ServiceCall& m) {
-                       body["callId"] = Json::UInt64(m.callId);
-                       body["pageId"] = Json::UInt64(m.pageId);
-                       body["uri"] = m.uri;
-                       body["method"] = m.method;
-                       body["params"] = m.params;
-                   },
-                   [&](const ServiceAnswer& m) {
-                       body["callId"] = Json::UInt64(m.callId);
-                       body["handled"] = m.handled;
-                       body["result"] = m.result;
-                   },
-                   [&](const PageCall& m) {
-                       body["pageId"] = Json::UInt64(m.pageId);
-                       body["function"] = m.function;
-                       body["argument"] = m.argument;
-                   },
-                   [&](const CallComplete& m) {
-                       body["pageId"] = Json::UInt64(m.pageId);
-                       body["outcome"] = Json::Int64(m.outcome);
-                   },
-               },
-               message);
-    return body;
+// One writer and one reader per field kind; the message list picks them by the field's type.
+void Put(Json::Value& body, const char* name, std::uint64_t value) {
+    body[name] = Json::UInt64(value);
+}
+void Put(Json::Value& body, const char* name, std::int64_t value) {
+    body[name] = Json::Int64(value);
+}
+void Put(Json::Value& body, const char* name, bool value) {
+    body[name] = value;
+}
+void Put(Json::Value& body, const char* name, const std::string& value) {
+    body[name] = value;
 }
 
-bool GetUInt64(const Json::Value& body, const char* name, std::uint64_t& out) {
-    const Json::Value* v = body.find(name, name + std::strlen(name));
+const Json::Value* Find(const Json::Value& body, const char* name) {
+    return body.find(name, name + std::strlen(name));
+}
+
+bool Get(const Json::Value& body, const char* name, std::uint64_t& out) {
+    const Json::Value* v = Find(body, name);
     if (v == nullptr || !v->isUInt64()) return false;
     out = v->asUInt64();
     return true;
 }
 
-bool GetInt64(const Json::Value& body, const char* name, std::int64_t& out) {
-    const Json::Value* v = body.find(name, name + std::strlen(name));
+bool Get(const Json::Value& body, const char* name, std::int64_t& out) {
+    const Json::Value* v = Find(body, name);
     if (v == nullptr || !v->isInt64()) return false;
     out = v->asInt64();
     return true;
 }
 
-bool GetBool(const Json::Value& body, const char* name, bool& out) {
-    const Json::Value* v = body.find(name, name + std::strlen(name));
+bool Get(const Json::Value& body, const char* name, bool& out) {
+    const Json::Value* v = Find(body, name);
     if (v == nullptr || !v->isBool()) return false;
     out = v->asBool();
     return true;
 }
 
-bool GetString(const Json::Value& body, const char* name, std::string& out) {
-    const Json::Value* v = body.find(name, name + std::strlen(name));
+bool Get(const Json::Value& body, const char* name, std::string& out) {
+    const Json::Value* v = Find(body, name);
     if (v == nullptr || !v->isString()) return false;
     const char* begin = nullptr;
     const char* end = nullptr;
@@ -114,53 +90,46 @@ bool GetString(const Json::Value& body, const char* name, std::string& out) {
     return true;
 }
 
+#define CHANNEL_PUT_FIELD(kind, name) Put(body, #name, m.name);
+#define CHANNEL_ENCODER(Name, direction, flow, fields) \
+    void Encode(const Name& m, Json::Value& body) {    \
+        fields                                         \
+    }
+CHANNEL_MESSAGES(CHANNEL_ENCODER, CHANNEL_PUT_FIELD)
+#undef CHANNEL_ENCODER
+#undef CHANNEL_PUT_FIELD
+
+Json::Value ToJson(const Message& message) {
+    Json::Value body(Json::objectValue);
+    body["type"] = MessageName(message);
+    std::visit([&body](const auto& m) { Encode(m, body); }, message);
+    return body;
+}
+
+// Every field must be there with the right kind; other members are ignored.
 bool FromJson(const Json::Value& body, Message& message) {
     std::string type;
-    if (!GetString(body, "type", type)) return false;
-    if (type == "Hello") {
-        Hello m;
-        if (!GetString(body, "secret", m.secret)) return false;
-        message = std::move(m);
-    } else if (type == "WindowObjectCleared") {
-        WindowObjectCleared m;
-        if (!GetUInt64(body, "pageId", m.pageId) || !GetBool(body, "mainFrame", m.mainFrame))
-            return false;
-        message = m;
-    } else if (type == "ServiceCall") {
-        ServiceCall m;
-        if (!GetUInt64(body, "callId", m.callId) || !GetUInt64(body, "pageId", m.pageId) ||
-            !GetString(body, "uri", m.uri) || !GetString(body, "method", m.method) ||
-            !GetString(body, "params", m.params))
-            return false;
-        message = std::move(m);
-    } else if (type == "ServiceAnswer") {
-        ServiceAnswer m;
-        if (!GetUInt64(body, "callId", m.callId) || !GetBool(body, "handled", m.handled) ||
-            !GetString(body, "result", m.result))
-            return false;
-        message = std::move(m);
-    } else if (type == "PageCall") {
-        PageCall m;
-        if (!GetUInt64(body, "pageId", m.pageId) || !GetString(body, "function", m.function) ||
-            !GetString(body, "argument", m.argument))
-            return false;
-        message = std::move(m);
-    } else if (type == "CallComplete") {
-        CallComplete m;
-        if (!GetUInt64(body, "pageId", m.pageId) || !GetInt64(body, "outcome", m.outcome))
-            return false;
-        message = m;
-    } else {
-        return false;
+    if (!Get(body, "type", type)) return false;
+#define CHANNEL_GET_FIELD(kind, name) &&Get(body, #name, m.name)
+#define CHANNEL_DECODER(Name, direction, flow, fields) \
+    if (type == #Name) {                               \
+        Name m;                                        \
+        if (!(true fields)) return false;              \
+        message = std::move(m);                        \
+        return true;                                   \
     }
-    return true;
+    CHANNEL_MESSAGES(CHANNEL_DECODER, CHANNEL_GET_FIELD)
+#undef CHANNEL_DECODER
+#undef CHANNEL_GET_FIELD
+    return false;
 }
 
 }  // namespace
 
 const char* MessageName(const Message& message) {
-    static const char* const kNames[] = {
-        "Hello", "WindowObjectCleared", "ServiceCall", "ServiceAnswer", "PageCall", "CallComplete"};
+#define CHANNEL_NAME(Name, direction, flow, fields) #Name,
+    static const char* const kNames[] = {CHANNEL_MESSAGES(CHANNEL_NAME, CHANNEL_NO_FIELD)};
+#undef CHANNEL_NAME
     return kNames[message.index()];
 }
 

@@ -7,8 +7,8 @@
 // that names an unknown type or lacks a field of the right type is garbage: the reader closes
 // the connection.
 //
-// Direction rule: the UI process never waits for the module. Only ServiceCall waits for an
-// answer, and only the module waits.
+// Direction rule: the UI process never waits for the module. Only the module waits, and only
+// for the answer to a message the list below marks as waiting for one.
 #pragma once
 
 #include <cstddef>
@@ -25,61 +25,88 @@ constexpr std::size_t kMaxFrameSize = std::size_t{256} << 20;
 constexpr std::size_t kMaxHelloFrameSize = 4096;
 constexpr std::size_t kFrameHeaderSize = 4;
 
-// module -> UI, one-way. The first frame of every connection. The UI closes a connection whose
-// first frame is not a Hello with the secret it handed out, or whose peer runs as another user.
-// The module connects while it initialises, before any page exists, so the page ids travel on
-// the later messages.
-struct Hello {
-    std::string secret;
-};
+// The messages:
+//  - Hello: the first frame of every connection. The UI closes a connection whose first frame
+//    is not a Hello with the secret it handed out, or whose peer runs as another user. The
+//    module connects while it initialises, before any page exists, so the page ids travel on
+//    the later messages.
+//  - WindowObjectCleared: a frame of the page `pageId` got a fresh window object and the module
+//    installed `service` in it. The UI runs the main window's window-object hook on it and
+//    learns from it which connection serves the page.
+//  - ServiceCall: the page `pageId` ran "call": `uri` and `method` as the page set them,
+//    `params` the compact JSON text of the value the module parsed from the page's "params"
+//    (possibly partial, "null\n" when nothing parsed). Its answer is the ServiceAnswer with
+//    the same callId.
+//  - ServiceAnswer: the answer the module waits for. `handled` is false when no handler ran
+//    (the page is not the main view's current page, no handler is set, or the handler failed);
+//    `result` is then empty. Otherwise `result` is the compact JSON text of the handler's
+//    result value.
+//  - PageCall: call the global function `function` of the main frame of page `pageId` with one
+//    string argument, the global object being this.
+//  - CallComplete: deliver the latest answer of the service of page `pageId` to its
+//    "onSuccess" (outcome 1) or "onFailure" (any other outcome), then "onResponse".
+//
+// The vocabulary itself, each message once: its name, which way it travels, whether it waits
+// for an answer, and its fields. A field is FIELD(kind, name), the kind one of those in
+// channel::field below; in the frame it is the member of that name. The structs, the encoder
+// and the decoder are all made from this list, and the order of the list is the order of the
+// Message variant.
+#define CHANNEL_MESSAGES(MESSAGE, FIELD)                                                       \
+    MESSAGE(Hello, ModuleToUi, OneWay, FIELD(Text, secret))                                    \
+    MESSAGE(WindowObjectCleared, ModuleToUi, OneWay, FIELD(Id, pageId) FIELD(Bool, mainFrame)) \
+    MESSAGE(ServiceCall, ModuleToUi, WaitsForAnswer,                                           \
+            FIELD(Id, callId) FIELD(Id, pageId) FIELD(Text, uri) FIELD(Text, method)           \
+                FIELD(Text, params))                                                           \
+    MESSAGE(ServiceAnswer, UiToModule, OneWay,                                                 \
+            FIELD(Id, callId) FIELD(Bool, handled) FIELD(Text, result))                        \
+    MESSAGE(PageCall, UiToModule, OneWay,                                                      \
+            FIELD(Id, pageId) FIELD(Text, function) FIELD(Text, argument))                     \
+    MESSAGE(CallComplete, UiToModule, OneWay, FIELD(Id, pageId) FIELD(Int, outcome))
 
-// module -> UI, one-way. A frame of the page `pageId` got a fresh window object and the module
-// installed `service` in it. The UI runs the main window's window-object hook on it and learns
-// from it which connection serves the page.
-struct WindowObjectCleared {
-    std::uint64_t pageId = 0;
-    bool mainFrame = false;
-};
+// The kinds of field: ids are unsigned 64-bit numbers, Int a signed one, texts are UTF-8 bytes
+// (embedded NULs kept).
+namespace field {
+using Id = std::uint64_t;
+using Int = std::int64_t;
+using Bool = bool;
+using Text = std::string;
+}  // namespace field
 
-// module -> UI, waits for an answer (a ServiceAnswer with the same callId). The page `pageId`
-// ran "call": `uri` and `method` as the page set them, `params` the compact JSON text of the
-// value the module parsed from the page's "params" (possibly partial, "null\n" when nothing
-// parsed).
-struct ServiceCall {
-    std::uint64_t callId = 0;
-    std::uint64_t pageId = 0;
-    std::string uri;
-    std::string method;
-    std::string params;
-};
+enum class Direction { ModuleToUi, UiToModule };
+enum class Flow { OneWay, WaitsForAnswer };
 
-// UI -> module, one-way (it is the answer the module waits for). `handled` is false when no
-// handler ran (the page is not the main view's current page, no handler is set, or the handler
-// failed); `result` is then empty. Otherwise `result` is the compact JSON text of the handler's
-// result value.
-struct ServiceAnswer {
-    std::uint64_t callId = 0;
-    bool handled = false;
-    std::string result;
-};
+// For expansions of the list that need only the messages.
+#define CHANNEL_NO_FIELD(kind, name)
 
-// UI -> module, one-way. Call the global function `function` of the main frame of page
-// `pageId` with one string argument, the global object being this.
-struct PageCall {
-    std::uint64_t pageId = 0;
-    std::string function;
-    std::string argument;
-};
+#define CHANNEL_STRUCT_FIELD(kind, name) field::kind name{};
+#define CHANNEL_STRUCT(Name, direction, flow, fields)                 \
+    struct Name {                                                     \
+        static constexpr Direction kDirection = Direction::direction; \
+        static constexpr Flow kFlow = Flow::flow;                     \
+        fields                                                        \
+    };
+CHANNEL_MESSAGES(CHANNEL_STRUCT, CHANNEL_STRUCT_FIELD)
+#undef CHANNEL_STRUCT
+#undef CHANNEL_STRUCT_FIELD
 
-// UI -> module, one-way. Deliver the latest answer of the service of page `pageId` to its
-// "onSuccess" (outcome 1) or "onFailure" (any other outcome), then "onResponse".
-struct CallComplete {
-    std::uint64_t pageId = 0;
-    std::int64_t outcome = 0;
-};
+#define CHANNEL_CHECK_FLOW(Name, direction, flow, fields)                                   \
+    static_assert(Name::kFlow == Flow::OneWay || Name::kDirection == Direction::ModuleToUi, \
+                  #Name ": the UI process never waits for the module");
+CHANNEL_MESSAGES(CHANNEL_CHECK_FLOW, CHANNEL_NO_FIELD)
+#undef CHANNEL_CHECK_FLOW
 
+namespace detail {
+// std::variant of the types after the first; the list below starts with a comma.
+template <class Ignored, class... Types>
+struct VariantOfRest {
+    using Type = std::variant<Types...>;
+};
+}  // namespace detail
+
+#define CHANNEL_VARIANT_MEMBER(Name, direction, flow, fields) , Name
 using Message =
-    std::variant<Hello, WindowObjectCleared, ServiceCall, ServiceAnswer, PageCall, CallComplete>;
+    detail::VariantOfRest<void CHANNEL_MESSAGES(CHANNEL_VARIANT_MEMBER, CHANNEL_NO_FIELD)>::Type;
+#undef CHANNEL_VARIANT_MEMBER
 
 // The message's name as it appears in the frame's "type" member.
 const char* MessageName(const Message& message);
