@@ -4,7 +4,7 @@
 
 #include "finder/TextUtil.h"
 #include "finder/UrlUtil.h"
-#include "win32/windows.h"
+#include "win32/desktop.h"
 
 namespace {
 
@@ -69,36 +69,13 @@ bool HandleStart(const Json::Value& params, CScanHost& host) {
 bool HandleOpen(const Json::Value& params) {
     std::u16string address;
     if (!ReadAddress(params, address)) return false;
-    HINSTANCE answer = ShellExecuteW(nullptr, u"open", address.c_str(), nullptr, nullptr, SW_SHOW);
-    return reinterpret_cast<std::intptr_t>(answer) > 32;
+    return win32::Desktop().OpenWithDefaultHandler(address);
 }
 
 bool HandleCopyUrl(const Json::Value& params, CScanHost& host) {
     std::u16string address;
     if (!ReadAddress(params, address)) return false;
-    const std::size_t bytes = (address.size() + 1) * sizeof(char16_t);
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes);
-    if (block == nullptr) return false;
-    void* memory = GlobalLock(block);
-    if (memory == nullptr) {
-        GlobalFree(block);
-        return false;
-    }
-    // The zero fill supplies the terminating NUL.
-    std::memcpy(memory, address.data(), address.size() * sizeof(char16_t));
-    GlobalUnlock(block);
-
-    if (!OpenClipboard(host.ClipboardOwner())) {
-        GlobalFree(block);
-        return false;
-    }
-    EmptyClipboard();
-    // On success the block belongs to the clipboard; otherwise it is still ours to free, and
-    // the copy did not happen.
-    const bool handed = SetClipboardData(CF_UNICODETEXT, block) != nullptr;
-    if (!handed) GlobalFree(block);
-    CloseClipboard();
-    return handed;
+    return win32::Desktop().SetClipboardText(host.ClipboardOwner(), address);
 }
 
 int HandleServiceCall(const std::u16string& uri, const std::u16string& method,

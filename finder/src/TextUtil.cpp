@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "win32/windows.h"
+#include "win32/text.h"
 
 namespace {
 
@@ -63,31 +63,20 @@ void FormatSizeUtf8(std::string& text, std::uint64_t size) {
 
 bool Utf8ToUtf16(const std::string& source, std::u16string& target) {
     if (source.empty() || source.size() > static_cast<std::size_t>(INT_MAX) - 1) return false;
-    const int length = static_cast<int>(source.size());
-    // N bytes of UTF-8 never give more than N units, malformed bytes included. The buffer is
-    // zero-filled and read as NUL-terminated text, so an embedded NUL ends the result; it
-    // then becomes the target itself instead of being copied.
-    std::u16string buffer(source.size(), u'\0');
-    if (MultiByteToWideChar(CP_UTF8, 0, source.data(), length, buffer.data(), length + 1) == 0) {
-        return false;
-    }
-    buffer.resize(std::char_traits<char16_t>::length(buffer.c_str()));
-    target = std::move(buffer);
+    // An embedded NUL ends the text; the conversion of what comes before it cannot fail.
+    target = win32::ToUtf16(source.c_str());
     return true;
 }
 
 bool Utf16ToUtf8(const std::u16string& source, std::string& target) {
     if (source.empty() || source.size() > static_cast<std::size_t>(INT_MAX)) return false;
-    const int length = static_cast<int>(source.size());
-    int needed =
-        WideCharToMultiByte(CP_UTF8, 0, source.data(), length, nullptr, 0, nullptr, nullptr);
-    if (needed == 0 || needed == INT_MAX) return false;
-    std::string buffer(static_cast<std::size_t>(needed), '\0');
-    if (WideCharToMultiByte(CP_UTF8, 0, source.data(), length, buffer.data(), needed + 1, nullptr,
-                            nullptr) == 0) {
-        return false;
-    }
-    buffer.resize(std::char_traits<char>::length(buffer.c_str()));
-    target = std::move(buffer);
+    // The whole source is converted, and only then cut at its first NUL, so that a source whose
+    // text is too long to convert fails even when its NUL comes early. A non-empty source
+    // never converts to empty text otherwise. A text of exactly INT_MAX bytes fails as well:
+    // these conversions always left room for a terminator within an int count.
+    std::string converted = win32::ToUtf8(std::u16string_view(source));
+    if (converted.empty() || converted.size() == static_cast<std::size_t>(INT_MAX)) return false;
+    converted.resize(std::char_traits<char>::length(converted.c_str()));
+    target = std::move(converted);
     return true;
 }

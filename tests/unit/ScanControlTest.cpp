@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "FakeClipboard.h"
+#include "FakeDesktop.h"
 #include "FakeScanHost.h"
 #include "TestText.h"
 #include "finder/ScanControl.h"
@@ -82,7 +82,7 @@ const MethodCase kMethods[] = {
 
 TEST(HandleServiceCallTest, MethodTable) {
     for (const MethodCase& c : kMethods) {
-        ResetFakeClipboard();
+        FakeDesktop desktop;
         FakeScanHost host;
         Json::Value result;
         EXPECT_EQ(c.outcome, Call(c.withHost ? &host : nullptr, c.method, c.params, &result, c.uri))
@@ -91,7 +91,6 @@ TEST(HandleServiceCallTest, MethodTable) {
         EXPECT_EQ(1u, result.size()) << c.what << ": only \"returnValue\"";
         EXPECT_EQ(c.runningAfter, host.m_running == TRUE) << c.what;
     }
-    ResetFakeClipboard();
 }
 
 TEST(HandleServiceCallTest, ResultBecomesAnObject) {
@@ -382,60 +381,73 @@ const CopyCase kCopies[] = {
 
 TEST(CopyUrlTest, PutsExactlyTheTextOnTheClipboard) {
     for (const CopyCase& c : kCopies) {
-        ResetFakeClipboard();
-        const int liveBefore = FakeClipboard().liveBlocks;
+        FakeDesktop desktop;
         FakeScanHost host;
         EXPECT_EQ(c.outcome, Call(&host, u"copyURL", c.params)) << c.what;
-        EXPECT_EQ(c.text, FakeClipboard().text) << c.what;
-        EXPECT_EQ(c.outcome, FakeClipboard().entriesSet) << c.what;
-        EXPECT_FALSE(FakeClipboard().open) << c.what << ": closed again";
-        EXPECT_EQ(liveBefore + c.outcome, FakeClipboard().liveBlocks) << c.what;
+        EXPECT_EQ(c.text, desktop.text) << c.what;
+        EXPECT_EQ(c.outcome, desktop.entriesSet) << c.what;
         if (c.outcome == 1) {
-            EXPECT_EQ(host.ClipboardOwner(), FakeClipboard().lastOwner) << c.what;
+            EXPECT_EQ(host.ClipboardOwner(), desktop.lastOwner) << c.what;
         }
+        EXPECT_TRUE(desktop.opened.empty()) << c.what;
     }
-    ResetFakeClipboard();
 }
 
-TEST(CopyUrlTest, CopyingTwiceLeavesOneEntry) {
-    ResetFakeClipboard();
-    const int liveBefore = FakeClipboard().liveBlocks;
+TEST(CopyUrlTest, ALaterCopyReplacesTheText) {
+    FakeDesktop desktop;
     FakeScanHost host;
     ASSERT_EQ(1, Call(&host, u"copyURL", R"({"url":"http://host/a"})"));
-    ASSERT_EQ(1, Call(&host, u"copyURL", R"({"url":"http://host/a"})"));
-    EXPECT_TRUE(FakeClipboard().hasText);
-    EXPECT_EQ(u"http://host/a", FakeClipboard().text);
-    EXPECT_EQ(liveBefore + 1, FakeClipboard().liveBlocks) << "the first block was released";
-    ResetFakeClipboard();
+    ASSERT_EQ(1, Call(&host, u"copyURL", R"({"url":"http://host/b"})"));
+    EXPECT_TRUE(desktop.hasText);
+    EXPECT_EQ(u"http://host/b", desktop.text);
 }
 
-struct CopyFailureCase {
+TEST(CopyUrlTest, ARefusedCopyAnswersZero) {
+    {
+        FakeDesktop desktop;
+        desktop.refuseCopy = true;
+        FakeScanHost host;
+        EXPECT_EQ(0, Call(&host, u"copyURL", R"({"url":"http://host/a"})"));
+        EXPECT_FALSE(desktop.hasText);
+    }
+    // Without a windowing layer there is no clipboard at all.
+    FakeScanHost host;
+    EXPECT_EQ(0, Call(&host, u"copyURL", R"({"url":"http://host/a"})"));
+}
+
+struct OpenCase {
     const char* what;
-    bool FakeClipboardState::*failure;
+    std::string params;
+    bool refuse;
+    int outcome;
+    std::vector<std::u16string> opened;
 };
 
-TEST(CopyUrlTest, FailuresReportZeroAndLeakNothing) {
-    const CopyFailureCase cases[] = {
-        {"allocation", &FakeClipboardState::failAlloc},
-        {"lock", &FakeClipboardState::failLock},
-        {"open", &FakeClipboardState::failOpen},
-        {"set data", &FakeClipboardState::failSetData},
+TEST(OpenTest, HandsTheAddressToTheDefaultHandler) {
+    const OpenCase cases[] = {
+        {"address", R"({"url":"http://host/a.mp4"})", false, 1, {u"http://host/a.mp4"}},
+        {"non-ascii, unchanged",
+         R"({"url":"h\u00f6st/\ud83d\ude00"})",
+         false,
+         1,
+         {u"h\u00F6st/\U0001F600"}},
+        {"handler refuses", R"({"url":"http://host/"})", true, 0, {u"http://host/"}},
+        {"empty", R"({"url":""})", false, 0, {}},
+        {"not a string", R"({"url":7})", false, 0, {}},
+        {"array params", R"(["http://host/"])", false, 0, {}},
     };
-    for (const CopyFailureCase& c : cases) {
-        ResetFakeClipboard();
-        const int liveBefore = FakeClipboard().liveBlocks;
-        FakeClipboard().*c.failure = true;
-        FakeScanHost host;
-        EXPECT_EQ(0, Call(&host, u"copyURL", R"({"url":"http://host/a"})")) << c.what;
-        EXPECT_FALSE(FakeClipboard().hasText) << c.what;
-        EXPECT_FALSE(FakeClipboard().open) << c.what;
-        EXPECT_EQ(liveBefore, FakeClipboard().liveBlocks) << c.what;
+    for (const OpenCase& c : cases) {
+        FakeDesktop desktop;
+        desktop.refuseOpen = c.refuse;
+        EXPECT_EQ(c.outcome, Call(nullptr, u"open", c.params)) << c.what << ": needs no host";
+        EXPECT_EQ(c.opened, desktop.opened) << c.what;
+        EXPECT_FALSE(desktop.hasText) << c.what;
     }
-    ResetFakeClipboard();
 }
 
 TEST(OpenTest, NothingToOpenAnswersZero) {
-    // Only answers that launch nothing: the shell's success path is covered end to end.
+    // The base desktop's shell, with only answers that launch nothing: its success path is
+    // covered end to end.
     const std::string cases[] = {
         R"({"url":""})",
         R"({"url":7})",

@@ -10,19 +10,13 @@
 #include <unistd.h>
 
 #include "TestText.h"
+#include "win32/text.h"
 #include "win32/windows.h"
 
 namespace {
 
 std::u16string Wide(const std::string& utf8) {
-    std::u16string result;
-    if (utf8.empty()) return result;
-    int needed =
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    result.resize(static_cast<std::size_t>(needed));
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), result.data(),
-                        needed);
-    return result;
+    return win32::ToUtf16(utf8);
 }
 
 // A fresh folder below the system's temporary folder, removed with everything in it.
@@ -44,6 +38,33 @@ public:
 private:
     std::string m_path;
 };
+
+// The string conversions every layer uses: null and empty give empty text, pointers stop at
+// their first NUL, counted text converts in full, and the caller's last error survives.
+TEST(StringConversionTest, OneRuleForNullEmptyAndLength) {
+    struct Case {
+        const char* what;
+        std::string utf8;
+        std::u16string utf16;
+    };
+    const Case counted[] = {
+        {"empty", "", u""},
+        {"non-ascii", "h\xC3\xB6st \xF0\x9F\x98\x80", u"h\u00F6st \U0001F600"},
+        {"embedded NUL kept", std::string("a\0b", 3), std::u16string(u"a\0b", 3)},
+    };
+    for (const Case& c : counted) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        EXPECT_EQ(c.utf16, win32::ToUtf16(c.utf8)) << c.what;
+        EXPECT_EQ(c.utf8, win32::ToUtf8(c.utf16)) << c.what;
+        EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError()) << c.what;
+    }
+    EXPECT_EQ(u"", win32::ToUtf16(static_cast<const char*>(nullptr)));
+    EXPECT_EQ("", win32::ToUtf8(static_cast<const char16_t*>(nullptr)));
+    EXPECT_EQ(u"a", win32::ToUtf16(std::string("a\0b", 3).c_str()));
+    EXPECT_EQ("a", win32::ToUtf8(std::u16string(u"a\0b", 3).c_str()));
+    EXPECT_EQ("\xEF\xBF\xBDz", win32::ToUtf8(u"\xD800z")) << "an unpaired surrogate";
+    EXPECT_EQ(u"\uFFFDz", win32::ToUtf16("\xC3z")) << "a truncated sequence";
+}
 
 TEST(BstrTest, LayoutAndLengths) {
     BSTR text = SysAllocString(u"abc");

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "finder/UrlUtil.h"
+#include "win32/text.h"
 
 const WCHAR kWindowClassName[] = u"WEBKIT_WINDOW";
 std::map<HWND, CWebKitWindow*> g_windows;
@@ -212,29 +213,15 @@ bool CWebKitWindow::LoadUrl(LPCWSTR url) {
     std::u16string address;
     if (PathFileExistsW(url) || PathIsUNCW(url)) {
         // A local file is loaded through its file address.
-        std::string path;
-        {
-            int needed = WideCharToMultiByte(CP_UTF8, 0, url, -1, nullptr, 0, nullptr, nullptr);
-            if (needed > 0) {
-                path.resize(static_cast<size_t>(needed));
-                WideCharToMultiByte(CP_UTF8, 0, url, -1, path.data(), needed, nullptr, nullptr);
-                path.resize(static_cast<size_t>(needed - 1));
-            }
-        }
+        const std::string path = win32::ToUtf8(url);
         gchar* absolute = g_canonicalize_filename(path.c_str(), nullptr);
         gchar* uri = g_filename_to_uri(absolute, nullptr, nullptr);
         g_free(absolute);
         if (!uri) return true;
-        int needed = MultiByteToWideChar(CP_UTF8, 0, uri, -1, nullptr, 0);
-        if (needed > 2084 || needed <= 0) {
-            // Longer than a file address may be: nothing is loaded.
-            g_free(uri);
-            return true;
-        }
-        address.resize(static_cast<size_t>(needed));
-        MultiByteToWideChar(CP_UTF8, 0, uri, -1, address.data(), needed);
-        address.resize(static_cast<size_t>(needed - 1));
+        address = win32::ToUtf16(uri);
         g_free(uri);
+        // Longer than a file address may be (2083 units and its terminator): nothing is loaded.
+        if (address.empty() || address.size() > 2083) return true;
     } else {
         address = NormalizeUrl(url);
     }
@@ -267,10 +254,7 @@ bool CWebKitWindow::LoadUrlUtf8(const char* url) {
     if (!m_webView || !url || !*url) return false;
     size_t length = std::char_traits<char>::length(url);
     if (length >= static_cast<size_t>(INT32_MAX)) return false;
-    std::vector<WCHAR> buffer(length + 1, 0);
-    MultiByteToWideChar(CP_UTF8, 0, url, static_cast<int>(length), buffer.data(),
-                        static_cast<int>(length + 1));
-    return LoadUrl(buffer.data());
+    return LoadUrl(win32::ToUtf16(std::string_view(url, length)).c_str());
 }
 
 CWebKitWindow* CWebKitWindow::WindowFromHandle(HWND hwnd) {

@@ -4,35 +4,12 @@
 #include <glib.h>
 #include <vector>
 
+#include "win32/text.h"
 #include "win32/windows.h"
 
 namespace {
 
 const char16_t kPagePath[] = u"Html/index.html";
-
-std::u16string WideFromUtf8(const std::string& text) {
-    std::u16string result;
-    if (text.empty()) return result;
-    int needed =
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (needed <= 0) return result;
-    result.resize(static_cast<std::size_t>(needed));
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(),
-                        needed);
-    return result;
-}
-
-std::string Utf8FromWide(const std::u16string& text) {
-    std::string result;
-    if (text.empty()) return result;
-    int needed = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                     nullptr, 0, nullptr, nullptr);
-    if (needed <= 0) return result;
-    result.resize(static_cast<std::size_t>(needed));
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(),
-                        needed, nullptr, nullptr);
-    return result;
-}
 
 }  // namespace
 
@@ -68,10 +45,10 @@ bool GetIndexPageUrl(std::u16string& url) {
     // GLib escapes blanks, "%", "#", "?" and non-ASCII bytes as a file URI needs.
     // FIXME: a folder name that is not valid UTF-8 reached us with U+FFFD in place of its bad
     // bytes, so its address names a different folder.
-    std::string native = Utf8FromWide(path);
+    std::string native = win32::ToUtf8(path);
     gchar* uri = g_filename_to_uri(native.c_str(), nullptr, nullptr);
     if (uri != nullptr) {
-        url = WideFromUtf8(uri);
+        url = win32::ToUtf16(uri);
         g_free(uri);
     }
     return true;
@@ -91,6 +68,6 @@ bool GetAppDataFolder(std::u16string& folder) {
         if (home == nullptr || *home == 0) return false;
         native = std::string(home) + "/.local/share";
     }
-    folder = WideFromUtf8(native);
+    folder = win32::ToUtf16(native);
     return !folder.empty();
 }

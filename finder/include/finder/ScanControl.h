@@ -24,8 +24,10 @@ int HandleServiceCall(const std::u16string& uri, const std::u16string& method,
 // when the scan window cannot be created or refuses the address.
 bool HandleStart(const Json::Value& params, CScanHost& host);
 
-// "open": hands the "url" string to the user's default handler. True when the shell started it.
+// "open": hands the "url" string to the user's default handler through the desktop in use
+// (win32/desktop.h). True when the handler was started.
 bool HandleOpen(const Json::Value& params);
 
-// "copyURL": puts the "url" string on the clipboard as Unicode text, owned by the main window.
+// "copyURL": puts the "url" string on the desktop's clipboard as Unicode text, owned by the
+// main window.
 bool HandleCopyUrl(const Json::Value& params, CScanHost& host);

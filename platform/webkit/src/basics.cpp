@@ -10,6 +10,7 @@
 #include "com.h"
 #include "internal.h"
 #include "webkitcom/WebKit.h"
+#include "win32/text.h"
 
 // Identifiers of our own making: the interfaces here are this layer's, not a binary ABI.
 #define TRAWLET_GUID(name, n) \
@@ -41,24 +42,13 @@ TRAWLET_GUID(CLSID_WebMutableURLRequest, 35);
 
 namespace wk {
 
+// The engine layer's names for the Windows subset's conversions.
 std::string ToUtf8(const WCHAR* text) {
-    if (!text || !*text) return {};
-    int needed = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (needed <= 0) return {};
-    std::string out(static_cast<size_t>(needed), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), needed, nullptr, nullptr);
-    out.resize(static_cast<size_t>(needed - 1));
-    return out;
+    return win32::ToUtf8(text);
 }
 
 std::u16string ToUtf16(const char* text) {
-    if (!text || !*text) return {};
-    int needed = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
-    if (needed <= 0) return {};
-    std::u16string out(static_cast<size_t>(needed), u'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text, -1, out.data(), needed);
-    out.resize(static_cast<size_t>(needed - 1));
-    return out;
+    return win32::ToUtf16(text);
 }
 
 BSTR AllocBstr(const char* utf8) {

@@ -4,27 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "win32/text.h"
 #include "win32/windows.h"
 
-namespace {
-
-// Converts NUL-terminated wide text to UTF-8 for the file system. Unpaired surrogates become
-// U+FFFD, as everywhere else in this layer.
-std::string ToUtf8(LPCWSTR text) {
-    std::string result;
-    if (text == nullptr || *text == 0) return result;
-    DWORD saved = GetLastError();
-    int needed = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (needed > 0) {
-        result.resize(static_cast<std::size_t>(needed));
-        WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), needed, nullptr, nullptr);
-        result.pop_back();
-    }
-    SetLastError(saved);
-    return result;
-}
-
-}  // namespace
+using win32::ToUtf8;
 
 DWORD GetModuleFileNameW(HINSTANCE module, LPWSTR buffer, DWORD size) {
     if (module != nullptr) {
@@ -45,11 +28,7 @@ DWORD GetModuleFileNameW(HINSTANCE module, LPWSTR buffer, DWORD size) {
         }
         path.resize(path.size() * 2);
     }
-    int needed =
-        MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
-    std::u16string wide(static_cast<std::size_t>(needed), u'\0');
-    MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), wide.data(),
-                        needed);
+    const std::u16string wide = win32::ToUtf16(path);
     if (size == 0) {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return 0;

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "win32/text.h"
 #include "win32/windows.h"
 
 namespace {
@@ -19,16 +20,6 @@ HINSTANCE Answer(std::intptr_t value) {
     return reinterpret_cast<HINSTANCE>(value);
 }
 
-std::string ToUtf8(LPCWSTR text) {
-    std::string result;
-    int needed = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (needed <= 1) return result;
-    result.resize(static_cast<std::size_t>(needed));
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), needed, nullptr, nullptr);
-    result.pop_back();
-    return result;
-}
-
 }  // namespace
 
 HINSTANCE ShellExecuteW(HWND, LPCWSTR verb, LPCWSTR file, LPCWSTR, LPCWSTR directory, int) {
@@ -40,7 +31,7 @@ HINSTANCE ShellExecuteW(HWND, LPCWSTR verb, LPCWSTR file, LPCWSTR, LPCWSTR direc
         SetLastError(ERROR_FILE_NOT_FOUND);
         return Answer(kFileNotFound);
     }
-    const std::string target = ToUtf8(file);
+    const std::string target = win32::ToUtf8(file);
 
     std::string uri;
     if (char* scheme = g_uri_parse_scheme(target.c_str())) {
@@ -50,7 +41,8 @@ HINSTANCE ShellExecuteW(HWND, LPCWSTR verb, LPCWSTR file, LPCWSTR, LPCWSTR direc
         // A plain path: relative to the given folder when there is one, else to the current one.
         std::string path = target;
         if (!g_path_is_absolute(path.c_str()) && directory != nullptr && *directory != 0) {
-            gchar* joined = g_build_filename(ToUtf8(directory).c_str(), path.c_str(), nullptr);
+            gchar* joined =
+                g_build_filename(win32::ToUtf8(directory).c_str(), path.c_str(), nullptr);
             path = joined;
             g_free(joined);
         }

@@ -1,9 +1,12 @@
-// UTF-8 / UTF-16 conversion with the behaviour of Windows' code-page functions for CP_UTF8.
+// UTF-8 / UTF-16 conversion with the behaviour of Windows' code-page functions for CP_UTF8,
+// and the string conversions (win32/text.h) that the rest of the program uses over them.
 //
 // With flags 0 nothing is rejected: every maximal subpart of an ill-formed UTF-8 sequence
 // becomes one U+FFFD, and an unpaired surrogate in UTF-16 becomes U+FFFD (EF BF BD). With the
 // "invalid characters are errors" flag the call fails instead. Both directions work in one
 // pass, so the cost is linear in the source length.
+#include "win32/text.h"
+
 #include <climits>
 #include <cstdint>
 
@@ -192,3 +195,45 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceLe
     }
     return static_cast<int>(written);
 }
+
+namespace win32 {
+
+std::string ToUtf8(std::u16string_view text) {
+    std::string result;
+    if (text.empty() || text.size() > static_cast<std::size_t>(INT_MAX)) return result;
+    const DWORD saved = GetLastError();
+    const int length = static_cast<int>(text.size());
+    const int needed =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+    if (needed > 0) {
+        result.resize(static_cast<std::size_t>(needed));
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), length, result.data(), needed, nullptr,
+                            nullptr);
+    }
+    SetLastError(saved);
+    return result;
+}
+
+std::string ToUtf8(const char16_t* text) {
+    return text == nullptr ? std::string() : ToUtf8(std::u16string_view(text));
+}
+
+std::u16string ToUtf16(std::string_view text) {
+    std::u16string result;
+    if (text.empty() || text.size() > static_cast<std::size_t>(INT_MAX)) return result;
+    const DWORD saved = GetLastError();
+    const int length = static_cast<int>(text.size());
+    // N bytes of UTF-8 never give more than N units, malformed bytes included, so one pass
+    // into a buffer of the source's length is enough.
+    result.resize(text.size());
+    const int written = MultiByteToWideChar(CP_UTF8, 0, text.data(), length, result.data(), length);
+    result.resize(static_cast<std::size_t>(written));
+    SetLastError(saved);
+    return result;
+}
+
+std::u16string ToUtf16(const char* text) {
+    return text == nullptr ? std::u16string() : ToUtf16(std::string_view(text));
+}
+
+}  // namespace win32

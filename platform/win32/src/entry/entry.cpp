@@ -4,6 +4,7 @@
 #include <clocale>
 #include <cstdio>
 
+#include "win32/desktop.h"
 #include "win32/windows.h"
 
 int wWinMain(HINSTANCE instance, HINSTANCE previous, LPWSTR commandLine, int showCommand);
@@ -45,6 +46,8 @@ int main(int argc, char** argv) {
                      display ? " \"" : "", display ? display : "", display ? "\"" : "");
         return 1;
     }
+    // From here on the clipboard is GTK's.
+    win32::SetDesktop(&win32::WindowingDesktop());
     static WCHAR emptyCommandLine[1] = {0};
     return wWinMain(reinterpret_cast<HINSTANCE>(&g_instanceTag), nullptr, emptyCommandLine,
                     SW_SHOWDEFAULT);

@@ -1,7 +1,7 @@
-// Global memory blocks and the clipboard. A block is a header followed by its bytes; the
-// handle is the header. The clipboard holds Unicode text only: SetClipboardData hands the text
-// to GTK's CLIPBOARD selection and keeps the block, which from then on belongs to the
-// clipboard and is freed by the next EmptyClipboard.
+// Global memory blocks, the clipboard, and the windowing desktop's copy over them. A block is
+// a header followed by its bytes; the handle is the header. The clipboard holds Unicode text
+// only: SetClipboardData hands the text to GTK's CLIPBOARD selection and keeps the block, which
+// from then on belongs to the clipboard and is freed by the next EmptyClipboard.
 #include <gtk/gtk.h>
 
 #include <cstdint>
@@ -10,6 +10,8 @@
 #include <limits>
 #include <string>
 
+#include "win32/desktop.h"
+#include "win32/text.h"
 #include "win32/windows.h"
 
 namespace {
@@ -152,16 +154,7 @@ HANDLE SetClipboardData(UINT format, HANDLE memory) {
     const std::size_t capacity = header->size / sizeof(char16_t);
     std::size_t length = 0;
     while (length < capacity && units[length] != 0) ++length;
-    std::string utf8;
-    if (length > 0 && length <= static_cast<std::size_t>(std::numeric_limits<int>::max())) {
-        int needed = WideCharToMultiByte(CP_UTF8, 0, units, static_cast<int>(length), nullptr, 0,
-                                         nullptr, nullptr);
-        utf8.resize(static_cast<std::size_t>(needed > 0 ? needed : 0));
-        if (needed > 0) {
-            WideCharToMultiByte(CP_UTF8, 0, units, static_cast<int>(length), utf8.data(), needed,
-                                nullptr, nullptr);
-        }
-    }
+    const std::string utf8 = win32::ToUtf8(std::u16string_view(units, length));
     GtkClipboard* clipboard = gtk_clipboard_get(GDK_SELECTION_CLIPBOARD);
     gtk_clipboard_set_text(clipboard, utf8.data(), static_cast<gint>(utf8.size()));
     // A clipboard manager, where one runs, keeps the text after the program ends.
@@ -181,3 +174,45 @@ BOOL CloseClipboard() {
     g_clipboard.owner = nullptr;
     return TRUE;
 }
+
+namespace win32 {
+
+namespace {
+
+class CWindowingDesktop : public CDesktop {
+public:
+    bool SetClipboardText(HWND owner, const std::u16string& text) override {
+        const std::size_t bytes = (text.size() + 1) * sizeof(char16_t);
+        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes);
+        if (block == nullptr) return false;
+        void* memory = GlobalLock(block);
+        if (memory == nullptr) {
+            GlobalFree(block);
+            return false;
+        }
+        // The zero fill supplies the terminating NUL.
+        std::memcpy(memory, text.data(), text.size() * sizeof(char16_t));
+        GlobalUnlock(block);
+
+        if (!OpenClipboard(owner)) {
+            GlobalFree(block);
+            return false;
+        }
+        EmptyClipboard();
+        // On success the block belongs to the clipboard; otherwise it is still ours to free,
+        // and the copy did not happen.
+        const bool handed = SetClipboardData(CF_UNICODETEXT, block) != nullptr;
+        if (!handed) GlobalFree(block);
+        CloseClipboard();
+        return handed;
+    }
+};
+
+}  // namespace
+
+CDesktop& WindowingDesktop() {
+    static CWindowingDesktop desktop;
+    return desktop;
+}
+
+}  // namespace win32

@@ -4,19 +4,8 @@
 #include <string>
 
 #include "win32/gtkhandles.h"
+#include "win32/text.h"
 #include "win32/windows.h"
-
-namespace {
-std::string Utf8(LPCWSTR text) {
-    if (!text || !*text) return {};
-    int needed = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (needed <= 0) return {};
-    std::string out(static_cast<size_t>(needed), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), needed, nullptr, nullptr);
-    out.resize(static_cast<size_t>(needed - 1));
-    return out;
-}
-}  // namespace
 
 int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
     GtkWidget* parent = win32::WidgetOf(owner);
@@ -25,8 +14,8 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
     GtkWidget* dialog = gtk_message_dialog_new(
         parent ? GTK_WINDOW(parent) : nullptr, GTK_DIALOG_MODAL,
         yesNo ? GTK_MESSAGE_QUESTION : GTK_MESSAGE_INFO,
-        yesNo ? GTK_BUTTONS_YES_NO : GTK_BUTTONS_OK, "%s", Utf8(text).c_str());
-    std::string title = Utf8(caption);
+        yesNo ? GTK_BUTTONS_YES_NO : GTK_BUTTONS_OK, "%s", win32::ToUtf8(text).c_str());
+    std::string title = win32::ToUtf8(caption);
     gtk_window_set_title(GTK_WINDOW(dialog), title.empty() ? "Error" : title.c_str());
     if (type & MB_SETFOREGROUND) gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
     // As on Windows, the first button (OK or Yes) is the default one that Return presses.

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "win32/gtkhandles.h"
+#include "win32/text.h"
 #include "win32/windows.h"
 
 namespace {
@@ -42,26 +43,6 @@ std::map<HWND, std::unique_ptr<HWND__>>& Handles() {
 std::deque<MSG>& Queue() {
     static std::deque<MSG> queue;
     return queue;
-}
-
-std::string ToUtf8(LPCWSTR text) {
-    if (!text || !*text) return {};
-    int needed = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (needed <= 0) return {};
-    std::string out(static_cast<size_t>(needed), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), needed, nullptr, nullptr);
-    out.resize(static_cast<size_t>(needed - 1));
-    return out;
-}
-
-std::u16string ToUtf16(const char* text) {
-    if (!text || !*text) return {};
-    int needed = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
-    if (needed <= 0) return {};
-    std::u16string out(static_cast<size_t>(needed), u'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text, -1, out.data(), needed);
-    out.resize(static_cast<size_t>(needed - 1));
-    return out;
 }
 
 bool Alive(HWND hwnd) {
@@ -111,7 +92,7 @@ void OnDragDataReceived(GtkWidget*, GdkDragContext* context, gint, gint, GtkSele
         for (gchar** uri = uris; *uri; ++uri) {
             gchar* path = g_filename_from_uri(*uri, nullptr, nullptr);
             if (!path) continue;
-            drop->files.push_back(ToUtf16(path));
+            drop->files.push_back(win32::ToUtf16(path));
             g_free(path);
         }
         any = !drop->files.empty();
@@ -200,7 +181,7 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
         GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
         hwnd->widget = window;
         g_object_ref_sink(window);
-        gtk_window_set_title(GTK_WINDOW(window), ToUtf8(hwnd->title.c_str()).c_str());
+        gtk_window_set_title(GTK_WINDOW(window), win32::ToUtf8(hwnd->title.c_str()).c_str());
         // CW_USEDEFAULT leaves the size to the system; we pick a comfortable default.
         hwnd->defaultWidth = width == CW_USEDEFAULT || width <= 0 ? 1100 : width;
         hwnd->defaultHeight = width == CW_USEDEFAULT || height <= 0 ? 760 : height;
@@ -360,7 +341,7 @@ BOOL SetWindowTextW(HWND hwnd, LPCWSTR text) {
     if (!Alive(hwnd)) return FALSE;
     hwnd->title = text ? std::u16string(text) : std::u16string();
     if (hwnd->topLevel && hwnd->widget) {
-        gtk_window_set_title(GTK_WINDOW(hwnd->widget), ToUtf8(hwnd->title.c_str()).c_str());
+        gtk_window_set_title(GTK_WINDOW(hwnd->widget), win32::ToUtf8(hwnd->title.c_str()).c_str());
     }
     return TRUE;
 }
