@@ -28,9 +28,10 @@ public:
     CWebKitAbstractService(const CWebKitAbstractService&) = delete;
     CWebKitAbstractService& operator=(const CWebKitAbstractService&) = delete;
 
-    // Slot 0, run by "call". The base answers true.
+    // Run by the script function "call" (a subclass provides the service). The base answers
+    // true.
     virtual JSValueRef Call();
-    // Slot 1, run by "cancelCall". Answers true.
+    // Run by the script function "cancelCall". Answers true.
     virtual JSValueRef CancelCall();
 
     // Makes a new script object of "ServiceClass" for this service and sets it as the property
