@@ -25,6 +25,8 @@ inline constexpr const char* kAnswer0 = "{\"returnValue\":0}\n";
 
 // A JSON string as the records write it: quotation mark and backslash escaped, the five short
 // escapes, other control bytes as \u00XX in upper case, everything else unchanged.
+// Written here on purpose, apart from the program's own writer: the records are checked
+// against it, and a general JSON writer escapes differently (lower case, other characters).
 std::string Quote(std::string_view text);
 
 // The exact text of one record as "addResult" receives it.
