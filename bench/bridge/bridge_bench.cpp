@@ -20,12 +20,16 @@
 #include <string>
 #include <vector>
 
+#include "bench/Process.h"
+#include "bench/Stats.h"
 #include "e2e/AppRun.h"
 #include "e2e/Command.h"
 #include "e2e/TestSite.h"
 
 namespace {
 
+using bench::Mean;
+using bench::Percentile;
 using e2e::AppOptions;
 using e2e::AppRun;
 using e2e::Millis;
@@ -196,21 +200,6 @@ Series RunOnce(TestSite& site, const std::string& kind, int calls) {
     return s;
 }
 
-double Percentile(std::vector<double> v, double p) {
-    if (v.empty()) return NAN;
-    std::sort(v.begin(), v.end());
-    // Nearest rank.
-    size_t rank = static_cast<size_t>(std::ceil(p / 100.0 * static_cast<double>(v.size())));
-    rank = std::clamp<size_t>(rank, 1, v.size());
-    return v[rank - 1];
-}
-
-double Mean(const std::vector<double>& v) {
-    double sum = 0;
-    for (double x : v) sum += x;
-    return v.empty() ? NAN : sum / static_cast<double>(v.size());
-}
-
 void Print(const char* name, const Series& s) {
     const auto over =
         std::count_if(s.times.begin(), s.times.end(), [](double t) { return t >= 1; });
@@ -234,8 +223,7 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    // The machine may be shared; its load says how much the tail figures can be trusted.
-    std::printf("load average at start: %s", e2e::ReadFile("/proc/loadavg").c_str());
+    bench::PrintLoadAverage();
     TestSite site;
     Series ours, engine;
     for (int round = 0; round < rounds; ++round) {

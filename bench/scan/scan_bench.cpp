@@ -18,38 +18,27 @@
 // Usage: bench_scan [rounds] [resources] [memory-results]
 //        (default 10, 2000, 20000; needs DISPLAY)
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cctype>
-#include <atomic>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <mutex>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "BareLoader.h"
+#include "bench/Process.h"
+#include "bench/Stats.h"
 #include "e2e/AppRun.h"
-#include "e2e/Command.h"
+#include "e2e/PageControl.h"
 #include "e2e/TestSite.h"
 
 namespace {
 
 using e2e::AppRun;
-using e2e::Clock;
 using e2e::Millis;
+using e2e::PageControl;
+using e2e::QueryValue;
 using e2e::Request;
 using e2e::Response;
 using e2e::TestSite;
@@ -72,17 +61,6 @@ struct Mix {
 Mix MixOf(int n) {
     const int sheets = n / 10, scripts = n / 10;
     return {sheets, scripts, n - sheets - scripts};
-}
-
-// The value of `name` in the query of a request path, or "".
-std::string QueryValue(const std::string& path, const std::string& name) {
-    const size_t q = path.find('?');
-    if (q == std::string::npos) return {};
-    std::stringstream query(path.substr(q + 1));
-    for (std::string pair; std::getline(query, pair, '&');) {
-        if (pair.compare(0, name.size() + 1, name + "=") == 0) return pair.substr(name.size() + 1);
-    }
-    return {};
 }
 
 // The scanned page: every resource carries the round's tag in its query, so that the main
@@ -109,12 +87,14 @@ std::string ScanPage(const TestSite& site, int n, const std::string& tag) {
     return page;
 }
 
-// The program's main page: "addResult" keeps every record and counts this round's; the page
-// asks the site for its next command (a long poll, answered at once or after a short wait).
-std::string MainPage(const TestSite& site) {
+// The program's main page: "addResult" keeps every record and counts this round's;
+// startScan() starts a scan with service.call and settles when the round is over. The page
+// takes its commands through the site (e2e::PageControl), asking a few dozen times a second
+// while idle and not at all during a round.
+std::string MainPage(const TestSite& site, const PageControl& control) {
     return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Scan bench</title>\n"
            "<script>\n" +
-           site.ReportScript() + "var SITE = '" + site.Origin() + "';\n" + R"JS(
+           site.ReportScript() + "var SITE = " + e2e::JsString(site.Origin()) + ";\n" + R"JS(
 var records = [], total = 0, tag = null, target = 0, count = 0, round = null, started = 0;
 var finish = null, guard = null, mine = [];
 function finishRound(outcome) {
@@ -157,217 +137,8 @@ function startScan(id, n) {
     if (answer.indexOf('"returnValue":1') < 0) finishRound('refused');
   });
 }
-async function loop() {
-  var seen = 0;
-  for (;;) {
-    var text;
-    try {
-      var response = await fetch(SITE + '/cmd?after=' + seen, {cache: 'no-store'});
-      text = await response.text();
-    } catch (e) {
-      await new Promise(function (r) { setTimeout(r, 50); });
-      continue;
-    }
-    if (text === 'wait') continue;
-    var parts = text.split(':');  // <id>:scan:<n>
-    seen = Number(parts[0]);
-    if (parts[1] === 'scan') await startScan(parts[0], Number(parts[2]));
-  }
-}
-report('main:ready');
-loop();
-)JS" + "</script></head>\n<body><h1>Scan bench</h1></body></html>\n";
-}
-
-// Commands for the main page, served at /cmd on the site's thread.
-class Commands {
-public:
-    void Post(const std::string& command) {
-        std::lock_guard lock(m_mutex);
-        m_text = std::to_string(++m_id) + ":" + command;
-    }
-    int LastId() const {
-        std::lock_guard lock(m_mutex);
-        return m_id;
-    }
-    Response Answer(const Request& request) const {
-        const int after = std::atoi(QueryValue(request.path, "after").c_str());
-        Response response = Response::Of("text/plain", "wait");
-        {
-            std::lock_guard lock(m_mutex);
-            if (m_id > after) response.body = m_text;
-        }
-        // Nothing new: the answer waits a little (without holding up the site), so that an
-        // idle page asks a few dozen times a second.
-        if (response.body == "wait") response.delay = Millis(30);
-        response.headers = {{"Access-Control-Allow-Origin", "*"}};
-        return response;
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    int m_id = 0;
-    std::string m_text;
-};
-
-// The bare view's program, fed addresses through a pipe; it writes one line per load.
-class BareLoader {
-public:
-    BareLoader() {
-        char pattern[] = "/tmp/trawlet-bench-scan-XXXXXX";
-        if (mkdtemp(pattern)) m_root = pattern;
-    }
-    ~BareLoader() {
-        if (m_pid > 0) {
-            if (m_in >= 0) close(m_in);
-            kill(-m_pid, SIGKILL);
-            int status = 0;
-            waitpid(m_pid, &status, 0);
-        }
-        if (m_out >= 0) close(m_out);
-        if (!m_root.empty()) e2e::RemoveTree(m_root);
-    }
-
-    bool Start() {
-        int in[2], out[2];
-        if (m_root.empty() || pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return false;
-        const std::vector<std::string> env = e2e::MergedEnvironment({
-            "HOME=" + m_root,
-            "XDG_DATA_HOME=" + m_root + "/data",
-            "XDG_CONFIG_HOME=" + m_root + "/config",
-            "XDG_CACHE_HOME=" + m_root + "/cache",
-            "NO_AT_BRIDGE=1",
-        });
-        std::vector<char*> envp;
-        for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-        envp.push_back(nullptr);
-        char* argv[] = {const_cast<char*>(BENCH_BARE_LOADER), nullptr};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawnattr_t attributes;
-        posix_spawnattr_init(&attributes);
-        // Its own process group, so that the engine's helper processes end with it.
-        posix_spawnattr_setpgroup(&attributes, 0);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-        const int rc =
-            posix_spawn(&m_pid, BENCH_BARE_LOADER, &actions, &attributes, argv, envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        posix_spawnattr_destroy(&attributes);
-        close(in[0]);
-        close(out[1]);
-        m_in = in[1];
-        m_out = out[0];
-        if (rc != 0) m_pid = -1;
-        return rc == 0;
-    }
-
-    // Loads the address and answers the load's time in milliseconds (NaN when it failed or
-    // took too long).
-    double Load(const std::string& address, Millis timeout) {
-        const std::string line = address + "\n";
-        if (write(m_in, line.data(), line.size()) != static_cast<ssize_t>(line.size())) return NAN;
-        auto answer = ReadLine(timeout);
-        if (!answer) return NAN;
-        long long started = 0, finished = 0;
-        if (std::sscanf(answer->c_str(), "loaded %lld %lld", &started, &finished) != 2) {
-            std::fprintf(stderr, "bare view: %s\n", answer->c_str());
-            return NAN;
-        }
-        return static_cast<double>(finished - started) / 1000.0;
-    }
-
-private:
-    std::optional<std::string> ReadLine(Millis timeout) {
-        const auto deadline = Clock::now() + timeout;
-        for (;;) {
-            const size_t end = m_buffer.find('\n');
-            if (end != std::string::npos) {
-                std::string line = m_buffer.substr(0, end);
-                m_buffer.erase(0, end + 1);
-                return line;
-            }
-            const auto left = std::chrono::duration_cast<Millis>(deadline - Clock::now()).count();
-            if (left <= 0) return std::nullopt;
-            pollfd p{m_out, POLLIN, 0};
-            const int ready = poll(&p, 1, static_cast<int>(left));
-            if (ready < 0 && errno == EINTR) continue;
-            if (ready <= 0) return std::nullopt;
-            char chunk[4096];
-            const ssize_t got = read(m_out, chunk, sizeof chunk);
-            if (got <= 0) return std::nullopt;
-            m_buffer.append(chunk, static_cast<size_t>(got));
-        }
-    }
-
-    std::string m_root;
-
-public:
-    pid_t Pid() const { return m_pid; }
-
-private:
-    pid_t m_pid = -1;
-    int m_in = -1;
-    int m_out = -1;
-    std::string m_buffer;
-};
-
-// The resident memory of a process: VmRSS and RssAnon from /proc/<pid>/status, in KiB.
-struct Memory {
-    long rss = -1, anon = -1;
-};
-Memory MemoryOf(pid_t pid) {
-    Memory m;
-    std::stringstream status(e2e::ReadFile("/proc/" + std::to_string(pid) + "/status"));
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmRSS:", 0) == 0) m.rss = std::atol(line.c_str() + 6);
-        if (line.rfind("RssAnon:", 0) == 0) m.anon = std::atol(line.c_str() + 8);
-    }
-    return m;
-}
-
-// CPU time of this process (the site's thread does nearly all of it), in milliseconds.
-double OwnCpuMs() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
-}
-
-// CPU time (user and system) of the living processes of a process group, in milliseconds:
-// a program and the engine's helper processes it started.
-double GroupCpuMs(pid_t group) {
-    const double tick = 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
-    double total = 0;
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
-        const std::string name = entry.path().filename().string();
-        if (name.empty() || !std::isdigit(static_cast<unsigned char>(name[0]))) continue;
-        const std::string stat = e2e::ReadFile(entry.path().string() + "/stat");
-        // The command name may hold blanks and parentheses; the fields follow the last ')'.
-        const size_t close = stat.rfind(')');
-        if (close == std::string::npos) continue;
-        std::stringstream fields(stat.substr(close + 2));
-        std::vector<std::string> f;
-        for (std::string field; fields >> field && f.size() < 13;) f.push_back(field);
-        // state ppid pgrp session tty tpgid flags minflt cminflt majflt cmajflt utime stime
-        if (f.size() < 13 || std::atol(f[2].c_str()) != group) continue;
-        total += (std::atof(f[11].c_str()) + std::atof(f[12].c_str())) * tick;
-    }
-    return total;
-}
-
-double ProcessCpuMs(pid_t pid) {
-    const std::string stat = e2e::ReadFile("/proc/" + std::to_string(pid) + "/stat");
-    const size_t close = stat.rfind(')');
-    if (close == std::string::npos) return NAN;
-    std::stringstream fields(stat.substr(close + 2));
-    std::vector<std::string> f;
-    for (std::string field; fields >> field && f.size() < 13;) f.push_back(field);
-    if (f.size() < 13) return NAN;
-    return (std::atof(f[11].c_str()) + std::atof(f[12].c_str())) * 1000.0 /
-           static_cast<double>(sysconf(_SC_CLK_TCK));
+)JS" + control.PollScript("main", Millis(30)) +
+           "</script></head>\n<body><h1>Scan bench</h1></body></html>\n";
 }
 
 struct ScanOutcome {
@@ -378,12 +149,18 @@ struct ScanOutcome {
     long duplicates = 0;  // records of an address reported before in the same round
 };
 
-// One scan in the program: posts the command and waits for the main page's count and the
-// scanned page's load event.
-ScanOutcome ScanInProgram(TestSite& site, Commands& commands, int resources, AppRun& run) {
-    commands.Post("scan:" + std::to_string(resources));
-    const std::string id = std::to_string(commands.LastId());
+// Scan `number` in the program: starts it in the main page and waits for the main page's
+// count and the scanned page's load event.
+ScanOutcome ScanInProgram(TestSite& site, PageControl& control, int number, int resources,
+                          AppRun& run) {
+    const std::string id = std::to_string(number);
     ScanOutcome outcome;
+    if (!control.Eval("main", "startScan('" + id + "', " + std::to_string(resources) + ")",
+                      kRoundTimeout)) {
+        std::fprintf(stderr, "scan %s did not end; the program's stderr:\n%s\n", id.c_str(),
+                     run.Stderr().c_str());
+        return outcome;
+    }
     auto done = site.WaitForReportPrefix("done:" + id + ":", kRoundTimeout);
     if (!done) {
         std::fprintf(stderr, "no end of scan %s; the program's stderr:\n%s\n", id.c_str(),
@@ -418,14 +195,6 @@ ScanOutcome ScanInProgram(TestSite& site, Commands& commands, int resources, App
     return outcome;
 }
 
-double Median(std::vector<double> values) {
-    std::erase_if(values, [](double v) { return std::isnan(v); });
-    if (values.empty()) return NAN;
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -437,7 +206,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "bench_scan: no DISPLAY (bench/scan/run.sh starts Xvfb)\n");
         return 2;
     }
-    std::printf("load average at start: %s", e2e::ReadFile("/proc/loadavg").c_str());
+    bench::PrintLoadAverage();
 
     TestSite site;
     const std::string pixel(reinterpret_cast<const char*>(kPixel), sizeof kPixel);
@@ -454,22 +223,25 @@ int main(int argc, char** argv) {
         const int n = std::atoi(QueryValue(request.path, "n").c_str());
         return Response::Html(ScanPage(site, n, QueryValue(request.path, "r")));
     });
-    Commands commands;
-    site.Route("/cmd", [&commands](const Request& request) { return commands.Answer(request); });
+    PageControl control(site);
 
     AppRun program;
-    program.WritePage("index.html", MainPage(site));
-    if (!program.Start() || !site.WaitForReport("main:ready", Millis(60000))) {
+    program.WritePage("index.html", MainPage(site, control));
+    if (!program.Start() || control.Eval("main", "typeof startScan", Millis(60000)) != "function") {
         std::fprintf(stderr, "the program's main page did not start; its stderr:\n%s\n",
                      program.Stderr().c_str());
         return 1;
     }
-    BareLoader bare;
+    BareLoader bare(BENCH_BARE_LOADER);
     if (!bare.Start()) {
         std::fprintf(stderr, "cannot start %s\n", BENCH_BARE_LOADER);
         return 1;
     }
 
+    int programRound = 0;
+    auto scanProgram = [&] {
+        return ScanInProgram(site, control, ++programRound, resources, program);
+    };
     int bareRound = 0;
     auto loadBare = [&] {
         const std::string tag = "b" + std::to_string(++bareRound) + "_";
@@ -478,14 +250,14 @@ int main(int argc, char** argv) {
     };
 
     // The first round of each starts the web processes and fills the system's caches.
-    const ScanOutcome warm = ScanInProgram(site, commands, resources, program);
+    const ScanOutcome warm = scanProgram();
     const double warmBare = loadBare();
     std::printf("warm-up   trawlet %9.1f ms (%ld records)   bare %9.1f ms\n", warm.ms, warm.records,
                 warmBare);
     if (std::isnan(warm.ms) || std::isnan(warmBare)) return 1;
     site.ClearRecords();
 
-    const Memory before = MemoryOf(program.Pid());
+    const bench::Memory before = bench::MemoryOf(program.Pid());
     const long totalBefore = warm.total;
     long totalAfter = totalBefore;
     std::vector<double> programTimes, bareTimes;
@@ -497,23 +269,23 @@ int main(int argc, char** argv) {
                 "bare ms", "ratio", "trawlet CPU", "(UI proc)", "bare CPU", "site CPU");
     for (int round = 0; round < rounds; ++round) {
         // Alternate which goes first, so that neither always follows the other.
-        const double cpuStart = OwnCpuMs();
-        const double programCpuStart = GroupCpuMs(program.Pid());
-        const double uiCpuStart = ProcessCpuMs(program.Pid());
-        const double bareCpuStart = GroupCpuMs(bare.Pid());
+        const double cpuStart = bench::OwnCpuMs();
+        const double programCpuStart = bench::GroupCpuMs(program.Pid());
+        const double uiCpuStart = bench::ProcessCpuMs(program.Pid());
+        const double bareCpuStart = bench::GroupCpuMs(bare.Pid());
         ScanOutcome p;
         double b = NAN;
         if (round % 2 == 0) {
-            p = ScanInProgram(site, commands, resources, program);
+            p = scanProgram();
             b = loadBare();
         } else {
             b = loadBare();
-            p = ScanInProgram(site, commands, resources, program);
+            p = scanProgram();
         }
-        const double cpu = OwnCpuMs() - cpuStart;
-        const double programCpu = GroupCpuMs(program.Pid()) - programCpuStart;
-        const double uiCpu = ProcessCpuMs(program.Pid()) - uiCpuStart;
-        const double bareCpu = GroupCpuMs(bare.Pid()) - bareCpuStart;
+        const double cpu = bench::OwnCpuMs() - cpuStart;
+        const double programCpu = bench::GroupCpuMs(program.Pid()) - programCpuStart;
+        const double uiCpu = bench::ProcessCpuMs(program.Pid()) - uiCpuStart;
+        const double bareCpu = bench::GroupCpuMs(bare.Pid()) - bareCpuStart;
         if (p.total > 0) totalAfter = p.total;
         invalid += p.invalid;
         duplicates += p.duplicates;
@@ -527,8 +299,8 @@ int main(int argc, char** argv) {
 
     std::printf("records checked in the main page: %ld not valid, %ld repeated addresses\n",
                 invalid, duplicates);
-    const double medianProgram = Median(programTimes);
-    const double medianBare = Median(bareTimes);
+    const double medianProgram = bench::Median(programTimes);
+    const double medianBare = bench::Median(bareTimes);
     const double ratio = medianProgram / medianBare;
     std::printf(
         "median start to loaded, %d resources: trawlet %.1f ms, bare WebKitGTK view %.1f "
@@ -541,12 +313,12 @@ int main(int argc, char** argv) {
     // until enough have been delivered, against the memory right after the warm-up.
     long delivered = totalAfter - totalBefore;
     while (delivered < memoryResults) {
-        const ScanOutcome more = ScanInProgram(site, commands, resources, program);
+        const ScanOutcome more = scanProgram();
         site.ClearRecords();
         if (more.total <= 0) return 1;
         delivered = more.total - totalBefore;
     }
-    const Memory after = MemoryOf(program.Pid());
+    const bench::Memory after = bench::MemoryOf(program.Pid());
     auto perTenThousand = [delivered](long kib) {
         return delivered > 0 ? static_cast<double>(kib) * 10000.0 / static_cast<double>(delivered)
                              : NAN;

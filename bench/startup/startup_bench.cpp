@@ -12,11 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "bench/Stats.h"
 #include "e2e/AppRun.h"
 #include "e2e/TestSite.h"
 
 namespace {
 
+using bench::Median;
 using e2e::AppOptions;
 using e2e::AppRun;
 using e2e::Clock;
@@ -48,14 +50,6 @@ double TimeOnce(TestSite& site, const AppOptions& options, const std::string& to
     }
     run.Kill();
     return loaded ? std::chrono::duration<double, std::milli>(finished - started).count() : NAN;
-}
-
-double Median(std::vector<double> values) {
-    std::erase_if(values, [](double v) { return std::isnan(v); });
-    if (values.empty()) return NAN;
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 }  // namespace

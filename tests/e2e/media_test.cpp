@@ -1,12 +1,11 @@
 // Media end to end: the real program scans pages whose muted players really play an HLS
 // stream (hls.js), a DASH stream (dash.js) and a plain MP4 file, made by ffmpeg when the tests
 // start and served by the loopback site together with the players from the tests' npm folder.
-// A small driver page in place of the program's own starts the scan and passes every record
-// on to the site's /report, where the scanned page also reports its player's events.
+// The driver page (e2e::DriverTest) starts the scan and keeps the records; the scanned page
+// reports its player's events to the site's /report.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
-#include <iostream>
 
 #include <algorithm>
 #include <filesystem>
@@ -17,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "e2e/Fixture.h"
+#include "e2e/DriverTest.h"
 
 #ifndef TRAWLET_E2E_PLAYERS_DIR
 #error "TRAWLET_E2E_PLAYERS_DIR must name the players' node_modules folder"
@@ -175,7 +174,7 @@ bool Matches(const std::string& path, const std::string& pattern) {
            path.compare(path.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-class MediaTest : public AppTest, public ::testing::WithParamInterface<PlayerCase> {
+class MediaTest : public DriverTest, public ::testing::WithParamInterface<PlayerCase> {
 protected:
     // The media are made once for all cases. Missing tools fail every case with the reason
     // (the tests' set-up installs them), rather than skipping.
@@ -216,7 +215,7 @@ protected:
     }
 
     void SetUp() override {
-        AppTest::SetUp();
+        DriverTest::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
         ASSERT_TRUE(s_problem.empty()) << s_problem;
         ServeMedia();
@@ -266,36 +265,10 @@ protected:
                         c.script);
     }
 
-    // The program's page: it starts an unfiltered scan of `url` once loaded and passes each
-    // record on as "record:<type>\t<address>".
-    std::string DriverPage(const std::string& url) const {
-        return Page("<p>driver</p>",
-                    "function addResult(text) {\n"
-                    "  try {\n"
-                    "    var o = JSON.parse(text);\n"
-                    "    report('record:' + o.mimeType + '\\t' + o.url);\n"
-                    "  } catch (e) { report('invalid:' + text); }\n"
-                    "}\n"
-                    "function updateInputUrl(text) {}\n"
-                    "window.addEventListener('load', function () {\n"
-                    "  service.uri = 'com.kestovan.trawlet';\n"
-                    "  service.method = 'start';\n"
-                    "  service.params = JSON.stringify({url: '" +
-                        url +
-                        "', filterEnabled: false, useFileExtFilter: false, mimeFilter: ''});\n"
-                        "  report('started:' + String(service.call()));\n"
-                        "});\n");
-    }
-
     // The records so far, as (type, address) pairs.
-    std::multiset<std::pair<std::string, std::string>> Records() const {
+    std::multiset<std::pair<std::string, std::string>> TypedRecords() {
         std::multiset<std::pair<std::string, std::string>> records;
-        for (const auto& text : site->Reports()) {
-            if (text.rfind("record:", 0) != 0) continue;
-            const size_t tab = text.find('\t');
-            if (tab == std::string::npos) continue;
-            records.emplace(text.substr(7, tab - 7), text.substr(tab + 1));
-        }
+        for (const auto& record : Records()) records.emplace(record.mimeType, record.url);
         return records;
     }
 
@@ -318,11 +291,9 @@ TEST_P(MediaTest, PlayerPlaysAndEveryAnsweredAddressIsReportedWithItsType) {
     const PlayerCase& c = GetParam();
     const std::string pagePath = std::string("/") + c.folder + "/index.html";
     site->Route(pagePath, Response::Html(PlayerPage(c)));
-    AppRun& run = NewApp();
-    run.WritePage("index.html", DriverPage(site->Url(pagePath)));
-    ASSERT_TRUE(StartAndWaitForMainWindow(run));
-    ASSERT_TRUE(site->WaitForReport("started:{\"returnValue\":1}\n", kStartTimeout))
-        << ReportsText() << run.Stderr();
+    ASSERT_TRUE(StartDriver());
+    AppRun& run = *app;
+    ASSERT_EQ(Start(Unfiltered(site->Url(pagePath))), kAnswer1) << ReportsText() << run.Stderr();
 
     // The page really played: it started and its time moved on.
     // FIXME: the engine's Media Source playback on Debian 12 now and then stalls on the first
@@ -360,20 +331,18 @@ TEST_P(MediaTest, PlayerPlaysAndEveryAnsweredAddressIsReportedWithItsType) {
     // site gave it.
     std::multiset<std::pair<std::string, std::string>> answered;
     for (const auto& request : requests) {
+        if (PageControl::IsControlRequest(request)) continue;
         const std::string type = request.path.rfind("/media/", 0) == 0     ? MediaType(request.path)
                                  : request.path.rfind("/players/", 0) == 0 ? "text/javascript"
                                                                            : "text/html";
         answered.emplace(type, site->Url(request.path));
     }
     auto covered = [&] {
-        const auto records = Records();
+        const auto records = TypedRecords();
         return std::includes(records.begin(), records.end(), answered.begin(), answered.end());
     };
-    EXPECT_TRUE(WaitUntil(covered, kActionTimeout)) << "reports:\n" << ReportsText();
-    const auto reports = site->Reports();
-    EXPECT_FALSE(std::any_of(reports.begin(), reports.end(), [](const std::string& t) {
-        return t.rfind("invalid:", 0) == 0;
-    })) << ReportsText();
+    EXPECT_TRUE(WaitUntil(covered, kActionTimeout, Millis(50))) << "records:\n" << Dump(Records());
+    EXPECT_THAT(InvalidRecords(), ::testing::IsEmpty());
     EXPECT_TRUE(run.Running());
 }
 

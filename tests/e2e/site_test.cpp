@@ -219,5 +219,25 @@ TEST(SiteTest, WavFileHasConsistentSizes) {
     EXPECT_EQ(u32(40), wav.size() - 44);
 }
 
+// Routes that take parameters read them with QueryValue, which must pick the pair by its
+// whole name and leave the value as it was sent.
+TEST(SiteTest, QueryValueTakesTheNamedPairAsSent) {
+    struct Case {
+        const char* path;
+        const char* name;
+        const char* value;
+    };
+    const Case cases[] = {
+        {"/x?a=1&b=2", "b", "2"},
+        {"/x?ab=1&a=2", "a", "2"},
+        {"/x?a=", "a", ""},
+        {"/x?a", "a", ""},
+        {"/x", "a", ""},
+        {"/x?b=a=1", "b", "a=1"},
+        {"/x?a=1%262&a=3", "a", "1%262"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(QueryValue(c.path, c.name), c.value) << c.path;
+}
+
 }  // namespace
 }  // namespace e2e

@@ -95,6 +95,21 @@ std::string Request::Header(std::string_view name) const {
     return {};
 }
 
+std::string QueryValue(std::string_view path, std::string_view name) {
+    const size_t query = path.find('?');
+    if (query == std::string_view::npos) return {};
+    std::string_view rest = path.substr(query + 1);
+    for (;;) {
+        const size_t end = rest.find('&');
+        const std::string_view pair = rest.substr(0, end);
+        if (pair.size() > name.size() && pair.substr(0, name.size()) == name &&
+            pair[name.size()] == '=')
+            return std::string(pair.substr(name.size() + 1));
+        if (end == std::string_view::npos) return {};
+        rest.remove_prefix(end + 1);
+    }
+}
+
 // ---------------------------------------------------------------------------------------
 // The server thread
 

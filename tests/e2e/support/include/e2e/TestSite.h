@@ -63,6 +63,10 @@ struct Request {
     std::string Header(std::string_view name) const;
 };
 
+// The value of `name` in the query of a request path, as sent (not decoded), or "" when the
+// query has no such pair.
+std::string QueryValue(std::string_view path, std::string_view name);
+
 class TestSite {
 public:
     using Handler = std::function<Response(const Request&)>;
