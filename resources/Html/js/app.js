@@ -6,7 +6,6 @@
   'use strict';
   const T = window.Trawlet;
   const $ = (id) => document.getElementById(id);
-  const { plural, clipText } = T.words;
   const storage = (() => {
     try {
       return window.localStorage || null;
@@ -30,13 +29,6 @@
 
   const model = new T.model.ResultModel();
   const settings = T.storage.loadSettings(storage);
-  let state = 'idle';
-  // Set when records come from a scan this page did not start (it was reloaded during
-  // one): Stop stays usable, since the page cannot know the native state otherwise.
-  let foreignScan = false;
-  let emptyKey = '';
-  let waitingTimer = 0;
-
   function reportError(e) {
     if (window.console && console.error) console.error('Trawlet page:', e);
   }
@@ -52,7 +44,7 @@
       rows: () => grid.render(),
       counts: () => {
         updateCounts();
-        updateEmpty();
+        scan.showEmpty();
       },
     },
     onError: reportError,
@@ -78,7 +70,7 @@
     settings,
     model,
     takeAll: () => feed.take(Infinity),
-    state: () => state,
+    state: () => scan.state,
     say,
     notice,
     onError: reportError,
@@ -91,96 +83,17 @@
     clock,
   });
 
-  // ---- Scan state.
-  function setState(s) {
-    state = s;
-    const el = $('status');
-    el.dataset.state = s;
-    el.textContent = 'Scan ' + s;
-    $('pause').disabled = s === 'idle';
-    $('pause').textContent = s === 'paused' ? 'Resume' : 'Pause';
-    $('pause').setAttribute('aria-pressed', s === 'paused' ? 'true' : 'false');
-    $('stop').disabled = s === 'idle' && !foreignScan;
-    // The page cannot see the scan window; it only knows what its own calls did.
-    $('scan-hint').hidden = s === 'idle';
-    updateEmpty();
-  }
-
-  function filterKind() {
-    if ($('filter-mime').checked) return 'mime';
-    if ($('filter-ext').checked) return 'ext';
-    return 'off';
-  }
-
-  function describeFilter(params) {
-    if (!params.filterEnabled) return 'everything';
-    return params.useFileExtFilter ? 'extensions ' + params.fileExtFilter : 'MIME type contains ' + params.mimeFilter;
-  }
-
-  // Takes the scan state from the native side's answer to a scan control call.
-  function applyAnswer(method, r) {
-    if (r.ok) foreignScan = false;
-    setState(T.scanstate.afterAnswer(state, method, r.ok));
-  }
-  function control(method) {
-    const r = T.service.call(method);
-    applyAnswer(method, r);
-    return r;
-  }
-
-  function start() {
-    const built = T.service.buildStartParams($('url').value, filterKind(), $('mime-text').value, $('ext-text').value);
-    if (built.error) {
-      say(T.service.START_ERRORS[built.error]);
-      const field = { 'empty-url': 'url', 'empty-mime': 'mime-text', 'mime-list': 'mime-text', 'empty-ext': 'ext-text' }[built.error];
-      if (field) $(field).focus();
-      return false;
-    }
-    saveSettingsNow();
-    // The page's own record of the previous scan is closed before the new one starts.
-    feed.take(Infinity);
-    if (history.current) history.saveNow();
-    const r = T.service.call('start', built.params);
-    if (!r.ok) {
-      if (r.error === 'no-service') say(T.service.START_ERRORS['no-service']);
-      else
-        say(
-          'The scan did not start: Trawlet could not load “' +
-            clipText(built.params.url, 200) +
-            '” in the scan window. Check the address; it should look like https://example.com/page.html.'
-        );
-      return false;
-    }
-    say('');
-    beginScan($('url').value.trim() || built.params.url, describeFilter(built.params));
-    applyAnswer('start', r);
-    notice('Scanning. The scan window shows the page; its resources appear below.');
-    return true;
-  }
-
-  function beginScan(url, filter) {
-    clearModel();
-    history.begin(url, filter);
-    settings.url = url;
-    saveSettingsNow();
-    history.render();
-  }
-
-  function togglePause() {
-    if (state === 'idle') return;
-    // Records that came before the click belong before it.
-    feed.take(Infinity);
-    const r = control('pause');
-    if (!r.ok && r.error === 'no-service') say(T.service.START_ERRORS['no-service']);
-  }
-
-  function stop() {
-    if (state === 'idle' && !foreignScan) return;
-    feed.take(Infinity);
-    const r = control('stop');
-    if (r.ok) history.saveNow();
-    else if (r.error === 'no-service') say(T.service.START_ERRORS['no-service']);
-  }
+  const scan = T.scan.createScan({
+    $,
+    feed,
+    history,
+    model,
+    say,
+    notice,
+    saveSettings: () => saveSettingsNow(),
+    emptyList: () => clearModel(),
+    clearView: () => viewPanel.clear(),
+  });
 
   // ---- Calls from the program.
   window.addResult = function (text) {
@@ -199,14 +112,7 @@
         return false;
       }
       results.push(rec);
-      // Records come from the program's scan, also when this page was reloaded in the
-      // middle of one and has no scan of its own yet: they are kept as a scan, and Stop
-      // is offered, but the state stays what the program last answered.
-      if (!history.current) {
-        beginScan($('url').value.trim(), 'unknown (the page was reloaded during the scan)');
-        foreignScan = true;
-        setState(state);
-      }
+      scan.adopt();
       model.add(rec, time);
       return true;
     } catch (e) {
@@ -296,101 +202,7 @@
     $('clear-list').disabled = model.entries.length === 0;
   }
 
-  // The word shown over an empty list: what to do next, or why nothing is there.
-  function updateEmpty() {
-    const scan = history.current;
-    const key = T.listtext.emptyKey({
-      shown: model.view.length,
-      entries: model.entries.length,
-      state,
-      started: scan ? scan.started : null,
-      now: Date.now(),
-    });
-    if (key === emptyKey) return;
-    emptyKey = key;
-    clearTimeout(waitingTimer);
-    if (key === 'waiting')
-      waitingTimer = setTimeout(updateEmpty, Math.max(0, scan.started + T.listtext.NOTHING_YET_DELAY + 50 - Date.now()));
-    const el = $('empty');
-    el.hidden = key === '';
-    el.textContent = '';
-    const p = document.createElement('p');
-    if (key) p.textContent = T.listtext.EMPTY_TEXTS[key];
-    el.appendChild(p);
-    if (key === 'filtered') {
-      const b = document.createElement('button');
-      b.type = 'button';
-      b.id = 'empty-clear-view';
-      b.textContent = 'Show every row';
-      b.addEventListener('click', clearViewFilter);
-      el.appendChild(b);
-    }
-  }
-
-  // ---- The view filter.
-  const chips = {};
-  for (const k of T.kinds.KINDS) {
-    const b = document.createElement('button');
-    b.type = 'button';
-    b.className = 'chip';
-    b.id = 'chip-' + k;
-    b.dataset.kind = k;
-    b.textContent = T.listtext.KIND_LABELS[k];
-    b.setAttribute('aria-pressed', 'false');
-    b.addEventListener('click', () => {
-      b.setAttribute('aria-pressed', b.getAttribute('aria-pressed') === 'true' ? 'false' : 'true');
-      applyViewFilter();
-    });
-    $('chips').appendChild(b);
-    chips[k] = b;
-  }
-
-  function readViewFilter() {
-    const errors = [];
-    const size = (id, label) => {
-      const v = T.record.parseSizeInput($(id).value);
-      const bad = Number.isNaN(v);
-      $(id).setAttribute('aria-invalid', bad ? 'true' : 'false');
-      if (bad) errors.push(label + ' “' + clipText($(id).value, 40) + '” is not a size: write for example 500KB, 1.5MB or 2G.');
-      return bad ? null : v;
-    };
-    const choice = {
-      text: $('view-text').value,
-      regex: $('view-regex').checked,
-      negate: $('view-not').checked,
-      kinds: T.kinds.KINDS.filter((k) => chips[k].getAttribute('aria-pressed') === 'true'),
-      minBytes: size('view-min', 'The minimum'),
-      maxBytes: size('view-max', 'The maximum'),
-      keepUnknownSize: $('view-unknown').checked,
-      includeHosts: $('view-hosts-in').value,
-      excludeHosts: $('view-hosts-out').value,
-    };
-    return { choice, errors };
-  }
-
-  function applyViewFilter() {
-    const { choice, errors } = readViewFilter();
-    const compiled = T.viewfilter.compile(choice);
-    $('view-text').setAttribute('aria-invalid', compiled.error ? 'true' : 'false');
-    if (compiled.error) errors.unshift(compiled.error.message);
-    $('view-error').textContent = errors.join(' ');
-    model.setFilter(compiled.active ? compiled.test : null);
-    refresh();
-  }
-
-  function clearViewFilter() {
-    for (const id of ['view-text', 'view-min', 'view-max', 'view-hosts-in', 'view-hosts-out']) $(id).value = '';
-    $('view-regex').checked = false;
-    $('view-not').checked = false;
-    $('view-unknown').checked = true;
-    for (const k in chips) chips[k].setAttribute('aria-pressed', 'false');
-    applyViewFilter();
-  }
-
-  for (const id of ['view-text', 'view-min', 'view-max', 'view-hosts-in', 'view-hosts-out'])
-    $(id).addEventListener('input', applyViewFilter);
-  for (const id of ['view-regex', 'view-not', 'view-unknown']) $(id).addEventListener('change', applyViewFilter);
-  $('clear-view').addEventListener('click', clearViewFilter);
+  const viewPanel = T.viewpanel.createViewPanel({ $, chips: $('chips'), model, refresh });
 
   function applyFolding() {
     model.setFolding($('fold-dups').checked, $('fold-segments').checked);
@@ -413,11 +225,11 @@
 
   function clearList() {
     feed.take(Infinity);
-    const scan = history.current;
-    if (scan) history.saveNow();
-    if (scan && state !== 'idle') {
+    const current = history.current;
+    if (current) history.saveNow();
+    if (current && scan.state !== 'idle') {
       // The scan goes on: what arrives from now on is kept as a scan of its own.
-      beginScan(scan.url, scan.filter);
+      scan.begin(current.url, current.filter);
     } else {
       history.end();
       clearModel();
@@ -458,8 +270,8 @@
     refresh,
     open: (rows) => actions.openRows(rows),
     copy: (rows) => actions.copyAddresses(rows),
-    pause: togglePause,
-    stop,
+    pause: scan.togglePause,
+    stop: scan.stop,
     find: () => {
       $('view-text').focus();
       $('view-text').select();
@@ -470,13 +282,13 @@
   // ---- Form and scan buttons.
   $('scan-form').addEventListener('submit', (e) => {
     e.preventDefault();
-    start();
+    scan.start();
   });
-  $('pause').addEventListener('click', togglePause);
-  $('stop').addEventListener('click', stop);
+  $('pause').addEventListener('click', scan.togglePause);
+  $('stop').addEventListener('click', scan.stop);
   for (const id of ['filter-off', 'filter-mime', 'filter-ext'])
     $(id).addEventListener('change', () => {
-      settings.filterKind = filterKind();
+      settings.filterKind = scan.filterKind();
       saveSettingsNow();
     });
   for (const id of ['mime-text', 'ext-text'])
@@ -491,7 +303,7 @@
   // no chance to write them later, and they are a few hundred characters.
   function saveSettingsNow() {
     settings.url = $('url').value.slice(0, 100000);
-    settings.filterKind = filterKind();
+    settings.filterKind = scan.filterKind();
     settings.mimeText = $('mime-text').value.slice(0, 1000);
     settings.extText = $('ext-text').value.slice(0, 1000);
     T.storage.saveSettings(storage, settings);
@@ -537,7 +349,7 @@
     model.setFolding(settings.foldDuplicates, settings.foldSegments);
     model.setSort(settings.sortCol, settings.sortDir);
     grid.setSortMarks(model.sortCol, model.sortDir);
-    setState('idle');
+    scan.setState('idle');
     history.render();
     if (history.scans.length > 0 && !history.current) history.showSaved(history.scans[0]);
     refresh();
@@ -552,10 +364,10 @@
     stats: feed.stats,
     flush: refresh,
     setSort,
-    applyViewFilter,
-    clearViewFilter,
+    applyViewFilter: viewPanel.apply,
+    clearViewFilter: viewPanel.clear,
     get state() {
-      return state;
+      return scan.state;
     },
     get rejected() {
       return rejected;
