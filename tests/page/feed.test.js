@@ -2,49 +2,7 @@
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const F = require('../../resources/Html/js/feed.js');
-
-// A clock that moves only when told: frames run when the test runs them, timers when the
-// test moves the time past them.
-function fakeClock() {
-  const clock = {
-    time: 1000,
-    frames: [],
-    timers: [],
-    nextId: 1,
-    now: () => clock.time,
-    date: () => 1.7e12 + clock.time,
-    requestFrame(fn) {
-      clock.frames.push(fn);
-    },
-    setTimer(fn, ms) {
-      const id = clock.nextId++;
-      clock.timers.push({ id, at: clock.time + ms, fn });
-      return id;
-    },
-    clearTimer(id) {
-      clock.timers = clock.timers.filter((t) => t.id !== id);
-    },
-    runFrame() {
-      const due = clock.frames;
-      clock.frames = [];
-      for (const fn of due) fn();
-    },
-    advance(ms) {
-      const end = clock.time + ms;
-      for (;;) {
-        const due = clock.timers.filter((t) => t.at <= end).sort((a, b) => a.at - b.at)[0];
-        if (!due) break;
-        clock.timers = clock.timers.filter((t) => t !== due);
-        clock.time = due.at;
-        due.fn();
-      }
-      clock.time = Math.max(clock.time, end);
-    },
-    // The delays of the timers waiting, from now.
-    waits: () => clock.timers.map((t) => t.at - clock.time),
-  };
-  return clock;
-}
+const { fakeClock } = require('./fake-clock.js');
 
 // A feed whose records cost `cost` ms each to take in, with a list that says whether it
 // changed (changed) and whether rows in sight must be drawn (urgent).
