@@ -189,3 +189,14 @@ test('the script time of each frame is kept in all and by part', () => {
   assert.deepEqual(parts, { take: 10, view: 1, rows: 3, counts: 0 });
   assert.deepEqual([f.feed.stats.frames, f.feed.stats.lastFlush, f.feed.stats.totalFlush, f.feed.stats.longestFlush], [1, 14, 14, 14]);
 });
+
+test('pushing a record never throws: what goes wrong is reported', () => {
+  const f = makeFeed();
+  f.clock.requestFrame = () => {
+    throw new Error('no frames');
+  };
+  assert.doesNotThrow(() => f.feed.push('a'));
+  assert.deepEqual(f.got.errors, ['no frames']);
+  f.feed.take(Infinity);
+  assert.deepEqual(f.texts(), ['a']);
+});

@@ -31,7 +31,7 @@
   function pageClock() {
     return {
       now: () => performance.now(),
-      date: () => Date.now(),
+      date: Date.now,
       requestFrame: (f) => requestAnimationFrame(f),
       setTimer: (f, ms) => setTimeout(f, ms),
       clearTimer: (id) => clearTimeout(id),
@@ -49,6 +49,9 @@
   //   clock             { now, date, requestFrame, setTimer, clearTimer }
   function createFeed(options) {
     const clock = options.clock || pageClock();
+    // addResult runs once per record: what it calls is looked up once.
+    const date = clock.date;
+    const takeOne = options.take;
     const drawParts = Object.entries(options.draw || {});
     let inbox = [];
     let inboxTimes = [];
@@ -114,12 +117,17 @@
       if (dt > stats.longestFlush) stats.longestFlush = dt;
     }
 
-    // Keeps one record's text for the next frame.
+    // Keeps one record's text for the next frame. It is the page's addResult itself, so
+    // it never throws: what goes wrong is reported.
     function push(text) {
-      inbox.push(text);
-      inboxTimes.push(clock.date());
-      if (inbox.length - inboxHead > INBOX_LIMIT) take(FRAME_BUDGET);
-      else if (!frameRequested) schedule();
+      try {
+        inbox.push(text);
+        inboxTimes.push(date());
+        if (inbox.length - inboxHead > INBOX_LIMIT) take(FRAME_BUDGET);
+        else if (!frameRequested) schedule();
+      } catch (e) {
+        options.onError(e);
+      }
     }
 
     // Takes records from the inbox, in arrival order, for up to budget ms. A take that
@@ -135,7 +143,7 @@
           const text = inbox[inboxHead];
           const time = inboxTimes[inboxHead];
           inbox[inboxHead++] = undefined;
-          if (options.take(text, time)) took = true;
+          if (takeOne(text, time)) took = true;
           if (++n % CHECK_EVERY === 0 && clock.now() - t0 >= budget) break;
         }
         if (inboxHead === inbox.length) {
