@@ -11,7 +11,9 @@
 // repainted at every frame while the page asks for frames. A list that fills at a few
 // thousand rows a second asks for frames all the time. So the wheel, the scrollbars and
 // touch are handled here, and the body's scrollTop and scrollLeft stay the one truth
-// about the position: code that scrolls the body by setting them keeps working.
+// about the position: code that scrolls the body by setting them keeps working. That
+// hand-made scrolling is why this module is longer than the others: the header, the
+// pooled rows and the scrollbars share one layout (column widths, row height, position).
 (function (root, factory) {
   'use strict';
   const api = factory();

@@ -2,7 +2,9 @@
 // (fragment ignored) with its hit count, segment groups, the filtered and sorted view,
 // and the selection. No DOM: counting, filtering and sorting never touch the page, and
 // the whole model runs under Node in the tests. Classic script (window.Trawlet.model)
-// and CommonJS module.
+// and CommonJS module. It is longer than the page's other modules because ResultModel
+// brings its entries, groups, view and selection up to date together, in one pass per
+// frame, and those four must agree after every flush.
 (function (root, factory) {
   'use strict';
   const node = typeof module === 'object' && module.exports;

@@ -1,0 +1,184 @@
+// Taking records in. The program calls addResult once per record, thousands of times a
+// second while a page loads, so each call only keeps the text and the time in an inbox;
+// the next frame takes records in, within a time budget, and the list catches up once per
+// frame. A timer stands in when the engine sends no frames (a hidden window). While
+// records stream in, changes that need not be seen at once (counts, rows out of sight) are
+// drawn a few times a second rather than at every frame. The clock and the frame
+// scheduling are the page's own unless given, so the Node tests need no timers.
+// Classic script (window.Trawlet.feed) and CommonJS module.
+(function (root, factory) {
+  'use strict';
+  const api = factory();
+  if (typeof module === 'object' && module.exports) module.exports = api;
+  else (root.Trawlet = root.Trawlet || {}).feed = api;
+})(typeof self !== 'undefined' ? self : this, function () {
+  'use strict';
+
+  // Script time a frame spends taking records in (ms); more when no frames come (a
+  // hidden window), and records are taken at once, as they come, when this many wait.
+  const FRAME_BUDGET = 6;
+  const TIMER_BUDGET = 40;
+  const INBOX_LIMIT = 50000;
+  // How long a frame may fail to come before the timer stands in (ms).
+  const FRAME_TIMEOUT = 150;
+  // How often changes that need not be seen at once are drawn while records stream in.
+  const CALM_INTERVAL = 250;
+  // The budget is checked once per this many records: reading the clock costs time too.
+  const CHECK_EVERY = 16;
+  // Taken records are cut off the inbox's front once this many wait there.
+  const COMPACT_AT = 4096;
+
+  function pageClock() {
+    return {
+      now: () => performance.now(),
+      date: Date.now,
+      requestFrame: (f) => requestAnimationFrame(f),
+      setTimer: (f, ms) => setTimeout(f, ms),
+      clearTimer: (id) => clearTimeout(id),
+    };
+  }
+
+  // options:
+  //   take(text, time)  takes one record in (time: the wall clock when it came); true
+  //                     when it was kept
+  //   taken()           after records were kept, once per batch
+  //   update()          brings the view up to date; true when something changed to draw
+  //   urgent()          true when something in sight must be drawn at this frame
+  //   draw              { part: function } drawn in order, each timed as its own part
+  //   onError(e)        what a frame threw
+  //   clock             { now, date, requestFrame, setTimer, clearTimer }
+  function createFeed(options) {
+    const clock = options.clock || pageClock();
+    // addResult runs once per record: what it calls is looked up once.
+    const date = clock.date;
+    const takeOne = options.take;
+    const drawParts = Object.entries(options.draw || {});
+    let inbox = [];
+    let inboxTimes = [];
+    let inboxHead = 0;
+    let taking = false;
+    let frameRequested = false;
+    let frameTimer = 0;
+    let calmTimer = 0;
+    let lastDraw = 0;
+    let drawOwed = false;
+    // Script time spent in frames (ms), for the benchmark: in all, and by part (taking
+    // records in, bringing the view up to date, drawing).
+    const stats = { frames: 0, longestFlush: 0, lastFlush: 0, totalFlush: 0, parts: {} };
+
+    function note(part, t0) {
+      const t = clock.now();
+      const p = stats.parts[part] || (stats.parts[part] = { total: 0, longest: 0 });
+      const dt = t - t0;
+      p.total += dt;
+      if (dt > p.longest) p.longest = dt;
+      return t;
+    }
+
+    function schedule() {
+      if (frameRequested) return;
+      frameRequested = true;
+      clock.requestFrame(() => frame('frame'));
+      frameTimer = clock.setTimer(() => frame('timer'), FRAME_TIMEOUT);
+    }
+
+    // how: 'now' after a user action (everything is taken in and drawn now), 'timer' from
+    // the stand-in timer, 'frame' from the engine's frame.
+    function frame(how) {
+      if (!frameRequested) return;
+      frameRequested = false;
+      clock.clearTimer(frameTimer);
+      const t0 = clock.now();
+      try {
+        take(how === 'now' ? Infinity : how === 'timer' ? TIMER_BUDGET : FRAME_BUDGET);
+        let t = note('take', t0);
+        if (options.update()) drawOwed = true;
+        t = note('view', t);
+        if (how === 'now' || options.urgent() || (drawOwed && t0 - lastDraw >= CALM_INTERVAL)) {
+          for (const [part, draw] of drawParts) {
+            draw();
+            t = note(part, t);
+          }
+          lastDraw = t0;
+          drawOwed = false;
+        } else if (drawOwed && !calmTimer) {
+          calmTimer = clock.setTimer(() => {
+            calmTimer = 0;
+            schedule();
+          }, CALM_INTERVAL - (t0 - lastDraw));
+        }
+      } catch (e) {
+        options.onError(e);
+      }
+      const dt = clock.now() - t0;
+      stats.frames++;
+      stats.lastFlush = dt;
+      stats.totalFlush += dt;
+      if (dt > stats.longestFlush) stats.longestFlush = dt;
+    }
+
+    // Keeps one record's text for the next frame. It is the page's addResult itself, so
+    // it never throws: what goes wrong is reported.
+    function push(text) {
+      try {
+        inbox.push(text);
+        inboxTimes.push(date());
+        if (inbox.length - inboxHead > INBOX_LIMIT) take(FRAME_BUDGET);
+        else if (!frameRequested) schedule();
+      } catch (e) {
+        options.onError(e);
+      }
+    }
+
+    // Takes records from the inbox, in arrival order, for up to budget ms. A take that
+    // starts while one runs (a record's own handling refreshing the page) does nothing.
+    function take(budget) {
+      if (taking || inboxHead === inbox.length) return;
+      taking = true;
+      let took = false;
+      try {
+        const t0 = clock.now();
+        let n = 0;
+        while (inboxHead < inbox.length) {
+          const text = inbox[inboxHead];
+          const time = inboxTimes[inboxHead];
+          inbox[inboxHead++] = undefined;
+          if (takeOne(text, time)) took = true;
+          if (++n % CHECK_EVERY === 0 && clock.now() - t0 >= budget) break;
+        }
+        if (inboxHead === inbox.length) {
+          inbox = [];
+          inboxTimes = [];
+          inboxHead = 0;
+        } else if (inboxHead >= COMPACT_AT) {
+          inbox = inbox.slice(inboxHead);
+          inboxTimes = inboxTimes.slice(inboxHead);
+          inboxHead = 0;
+        }
+      } finally {
+        taking = false;
+      }
+      if (took) options.taken();
+      if (inboxHead < inbox.length) schedule();
+    }
+
+    // Takes everything in and draws it now rather than at the next frame.
+    function refresh() {
+      frameRequested = true;
+      frame('now');
+    }
+
+    return {
+      push,
+      take,
+      refresh,
+      schedule,
+      stats,
+      get waiting() {
+        return inbox.length - inboxHead;
+      },
+    };
+  }
+
+  return { createFeed, pageClock, FRAME_BUDGET, TIMER_BUDGET, INBOX_LIMIT, FRAME_TIMEOUT, CALM_INTERVAL, CHECK_EVERY };
+});

@@ -1,0 +1,121 @@
+'use strict';
+const test = require('node:test');
+const assert = require('node:assert/strict');
+const A = require('../../resources/Html/js/actions.js');
+const { START_ERRORS } = require('../../resources/Html/js/service.js');
+
+const row = (url) => ({ type: 'entry', url, fileName: url.split('/').pop(), mimeType: 'video/mp4', size: '1 KB', hits: 1 });
+const group = (...urls) => ({ type: 'group', urls: () => urls, entries: urls.map(row) });
+const urls = (n) => Array.from({ length: n }, (_, i) => 'http://h/' + i + '.mp4');
+
+// Actions on a stand-in service that answers each call with answer(method, params), and
+// records what the page said (say), noticed and asked.
+function makeActions(answer, o = {}) {
+  const got = { calls: [], said: [], noticed: [], asked: [], saved: [] };
+  const actions = A.createActions({
+    say: (t) => got.said.push(t),
+    notice: (t) => got.noticed.push(t),
+    confirm: (q) => {
+      got.asked.push(q);
+      return !!o.confirm;
+    },
+    tool: () => o.tool || 'curl',
+    format: () => o.format || 'text',
+    call(method, params) {
+      got.calls.push([method, params.url]);
+      return answer(method, params);
+    },
+    save(name, text, mime) {
+      if (o.saveFails) throw new Error('no room');
+      got.saved.push([name, mime]);
+    },
+    fileName: (format) => 'trawlet-20250131-142501.' + format,
+  });
+  return { actions, got };
+}
+const ok = () => ({ ok: true });
+
+test('opening rows: one call per address, and one message for the lot', () => {
+  const refuse = (bad) => (m, p) => (bad.includes(p.url) ? { ok: false } : { ok: true });
+  const cases = [
+    // rows, answer, user confirms, calls made, said, noticed
+    [[], ok, false, 0, [], ['Nothing to open.']],
+    [[group('http://h/s1.ts', 'http://h/s2.ts')], ok, false, 0, [], ['Segments are opened one by one: switch off “Fold segments” first.']],
+    [[row('http://h/a')], ok, false, 1, [''], ['Opened 1 address.']],
+    [[row('http://h/a'), group('http://h/s1.ts')], ok, false, 1, [''], ['Opened 1 address.']],
+    [[row('http://h/a')], refuse(['http://h/a']), false, 1, ['The address could not be opened: no program takes it, or it is malformed.'], []],
+    [urls(3).map(row), refuse(['http://h/1.mp4']), false, 3, ['1 address of 3 could not be opened: no program takes them, or they are malformed.'], []],
+    [urls(3).map(row), () => ({ ok: false, error: 'no-service' }), false, 1, [START_ERRORS['no-service']], []],
+    [urls(A.OPEN_WITHOUT_ASKING).map(row), ok, false, A.OPEN_WITHOUT_ASKING, [''], ['Opened 10 addresses.']],
+    [urls(A.OPEN_WITHOUT_ASKING + 1).map(row), ok, false, 0, [], []],
+    [urls(A.OPEN_WITHOUT_ASKING + 1).map(row), ok, true, A.OPEN_WITHOUT_ASKING + 1, [''], ['Opened 11 addresses.']],
+  ];
+  for (const [rows, answer, confirm, calls, said, noticed] of cases) {
+    const { actions, got } = makeActions(answer, { confirm });
+    actions.openRows(rows);
+    const name = rows.length + ' rows, confirm ' + confirm;
+    assert.equal(got.calls.length, calls, name);
+    assert.ok(got.calls.every(([m]) => m === 'open'), name);
+    assert.deepEqual([got.said, got.noticed], [said, noticed], name);
+    assert.equal(got.asked.length, rows.length > A.OPEN_WITHOUT_ASKING ? 1 : 0, name);
+  }
+});
+
+test('copying: addresses one per line in one call, commands without what cannot be passed', () => {
+  const cases = [
+    // action, tool, rows, answer, text copied (null: none), noticed, said
+    ['copyAddresses', 'curl', [row('http://h/a'), group('http://h/s1.ts', 'http://h/s2.ts')], ok, 'http://h/a\nhttp://h/s1.ts\nhttp://h/s2.ts', ['Copied 3 addresses.'], ['']],
+    ['copyAddresses', 'curl', [], ok, null, ['Nothing to copy.'], []],
+    ['copyAddresses', 'curl', [row('http://h/a')], () => ({ ok: false }), 'http://h/a', [], ['The clipboard did not take the text; try again.']],
+    ['copyAddresses', 'curl', [row('http://h/a')], () => ({ ok: false, error: 'no-service' }), 'http://h/a', [], [START_ERRORS['no-service']]],
+    ['copyCommand', 'wget', [row('http://h/a')], ok, 'wget -- http://h/a\n', ['Copied a wget command for 1 address.'], ['']],
+    ['copyCommand', 'media', [row('http://h/a'), row('http://h/\0b')], ok, 'yt-dlp -- http://h/a\n',
+      ['Copied a media downloader command for 1 address.', 'Copied a media downloader command; 1 address was left out (empty, or holding a NUL character).'], ['']],
+    ['copyCommand', 'curl', [row('http://h/\0b')], ok, null, ['None of these addresses can be passed on a command line.'], []],
+    ['copyCommand', 'curl', [], ok, null, ['Nothing to copy.'], []],
+  ];
+  for (const [action, tool, rows, answer, text, noticed, said] of cases) {
+    const { actions, got } = makeActions(answer, { tool });
+    actions[action](rows);
+    const name = action + ' ' + tool + ' ' + rows.length;
+    assert.deepEqual(got.calls, text === null ? [] : [['copyURL', text]], name);
+    assert.deepEqual([got.noticed, got.said], [noticed, said], name);
+  }
+});
+
+test('saved exports: a second save within the same second gets a number, a failed one says so', () => {
+  const { actions, got } = makeActions(ok, { format: 'csv' });
+  for (let i = 0; i < 3; i++) actions.exportSave([row('http://h/a')]);
+  assert.deepEqual(got.saved, [
+    ['trawlet-20250131-142501.csv', 'text/csv;charset=utf-8'],
+    ['trawlet-20250131-142501-2.csv', 'text/csv;charset=utf-8'],
+    ['trawlet-20250131-142501-3.csv', 'text/csv;charset=utf-8'],
+  ]);
+  assert.deepEqual(got.noticed, got.saved.map(([n]) => 'Saving ' + n + ' in your download folder.'));
+
+  const failing = makeActions(ok, { saveFails: true });
+  failing.actions.exportSave([row('http://h/a')]);
+  assert.deepEqual(failing.got.said, ['The file could not be saved: no room. Use “Copy export” instead.']);
+  assert.deepEqual(failing.got.noticed, []);
+});
+
+test('file names: numbered while the name repeats, from 1 again when it changes', () => {
+  const next = A.createFileNamer();
+  const cases = [
+    ['t-1.csv', 't-1.csv'],
+    ['t-1.csv', 't-1-2.csv'],
+    ['t-1.csv', 't-1-3.csv'],
+    ['t-2.json', 't-2.json'],
+    ['t-2.json', 't-2-2.json'],
+    ['t-1.csv', 't-1.csv'],
+  ];
+  for (const [base, name] of cases) assert.equal(next(base), name, base);
+});
+
+test('copying an export names its format and counts its rows, segments one by one', () => {
+  const { actions, got } = makeActions(ok, { format: 'json' });
+  actions.exportCopy([row('http://h/a'), group('http://h/s1.ts', 'http://h/s2.ts')]);
+  assert.equal(got.calls.length, 1);
+  assert.equal(JSON.parse(got.calls[0][1]).length, 3);
+  assert.deepEqual(got.noticed, ['Copied JSON of 3 rows.']);
+});
