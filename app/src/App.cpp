@@ -32,6 +32,20 @@ void WithStandardPreferences(Action action) {
     prefs->Release();
 }
 
+// SIGTERM, SIGINT and SIGHUP end the program the way closing the main window does, so that the
+// windows go down in their usual order, the page's state is kept and the exit status is 0. A
+// second signal while that close is under way is left to end the process at once, which is
+// what a user pressing Ctrl+C twice expects.
+BOOL OnEndSignal(DWORD) {
+    static bool closing = false;
+    if (closing || g_app == nullptr) return FALSE;
+    HWND main = g_app->m_mainWindow.GetHWnd();
+    if (!IsWindow(main)) return FALSE;
+    closing = true;
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    return TRUE;
+}
+
 }  // namespace
 
 CWebKitApp::CWebKitApp(HINSTANCE instance, int cmdShow) {
@@ -115,5 +129,8 @@ bool CMyApp::Run() {
     std::u16string pageUrl;
     GetIndexPageUrl(pageUrl);
     m_mainWindow.LoadUrl(pageUrl.c_str());
-    return CWebKitApp::Run();
+    SetConsoleCtrlHandler(OnEndSignal, TRUE);
+    const bool ran = CWebKitApp::Run();
+    SetConsoleCtrlHandler(OnEndSignal, FALSE);
+    return ran;
 }

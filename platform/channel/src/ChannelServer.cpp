@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <deque>
 
 #include "Socket.h"
@@ -45,6 +46,48 @@ void DropSource(GSource*& source) {
     source = nullptr;
 }
 
+// Answers true when nobody listens on the socket at `path` any more.
+bool NobodyListens(const std::string& path) {
+    struct sockaddr_un address {};
+    if (path.size() >= sizeof address.sun_path) return false;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    address.sun_family = AF_UNIX;
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    const bool refused = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 &&
+                         errno == ECONNREFUSED;
+    close(fd);
+    return refused;
+}
+
+// A program that was killed (kill -9, a crash) leaves its socket folder behind. The folders of
+// this user whose socket nobody listens on any more are removed; a running program's folder
+// answers and is kept, and anything else in the base folder is never touched.
+void RemoveStaleFolders(const std::string& base, const std::string& socketName) {
+    GDir* dir = g_dir_open(base.c_str(), 0, nullptr);
+    if (dir == nullptr) return;
+    while (const char* name = g_dir_read_name(dir)) {
+        if (std::strncmp(name, "trawlet-", 8) != 0 || std::strlen(name) != 14) continue;
+        const std::string folder = base + "/" + name;
+        struct stat info {};
+        if (lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+            info.st_uid != getuid()) {
+            continue;
+        }
+        const std::string socket = folder + socketName;
+        // A socket made in the last minute may belong to a program that is starting now and
+        // has bound it but not yet listened on it.
+        if (lstat(socket.c_str(), &info) != 0 || !S_ISSOCK(info.st_mode) ||
+            info.st_mtime > time(nullptr) - 60) {
+            continue;
+        }
+        if (!NobodyListens(socket)) continue;
+        g_unlink(socket.c_str());
+        g_rmdir(folder.c_str());  // fails, and keeps the folder, when anything else is in it
+    }
+    g_dir_close(dir);
+}
+
 }  // namespace
 
 struct ChannelServer::Connection {
@@ -55,6 +98,7 @@ struct ChannelServer::Connection {
     FrameReader reader{kMaxHelloFrameSize};
     GSource* readSource = nullptr;
     GSource* writeSource = nullptr;
+    GSource* helloTimer = nullptr;
     std::deque<std::string> output;
     std::size_t outputOffset = 0;  // bytes of output.front() already written
     std::size_t queuedBytes = 0;
@@ -62,6 +106,7 @@ struct ChannelServer::Connection {
     ~Connection() {
         DropSource(readSource);
         DropSource(writeSource);
+        DropSource(helloTimer);
         if (fd >= 0) close(fd);
     }
 };
@@ -74,6 +119,7 @@ ChannelServer::ChannelServer(GMainContext* context)
 ChannelServer::~ChannelServer() {
     m_connections.clear();
     DropSource(m_listenSource);
+    DropSource(m_listenPause);
     if (m_listenFd >= 0) close(m_listenFd);
     if (!m_address.empty()) g_unlink(m_address.c_str());
     if (!m_directory.empty()) g_rmdir(m_directory.c_str());
@@ -82,8 +128,10 @@ ChannelServer::~ChannelServer() {
 
 bool ChannelServer::Listen() {
     if (m_listenFd >= 0) return true;
-    std::string folder = SocketBaseFolder() + "/trawlet-XXXXXX";
+    const std::string base = SocketBaseFolder();
+    std::string folder = base + "/trawlet-XXXXXX";
     const std::string socketName = "/channel";
+    RemoveStaleFolders(base, socketName);
     struct sockaddr_un address {};
     if (folder.size() + socketName.size() >= sizeof address.sun_path) {
         // A runtime folder too deep for a socket path: the temporary folder is short enough.
@@ -105,8 +153,20 @@ bool ChannelServer::Listen() {
     }
     m_listenFd = fd;
     m_address = path;
-    m_listenSource = AddFdWatch(m_context, fd, G_IO_IN, &ChannelServer::OnAcceptReady, this);
+    WatchListeningSocket();
     return true;
+}
+
+void ChannelServer::WatchListeningSocket() {
+    m_listenSource =
+        AddFdWatch(m_context, m_listenFd, G_IO_IN, &ChannelServer::OnAcceptReady, this);
+}
+
+gboolean ChannelServer::OnListenAgain(gpointer self) {
+    auto* server = static_cast<ChannelServer*>(self);
+    DropSource(server->m_listenPause);
+    server->WatchListeningSocket();
+    return G_SOURCE_REMOVE;
 }
 
 gboolean ChannelServer::OnAcceptReady(gint, GIOCondition, gpointer self) {
@@ -115,14 +175,52 @@ gboolean ChannelServer::OnAcceptReady(gint, GIOCondition, gpointer self) {
 }
 
 void ChannelServer::AcceptPending() {
-    for (;;) {
+    for (int accepted = 0; accepted < kMaxAcceptsPerDispatch;) {
         int fd = accept4(m_listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
             if (errno == EINTR || errno == ECONNABORTED) continue;
-            return;  // EAGAIN, or out of descriptors: try again on the next wake-up
+            if ((errno == EMFILE || errno == ENFILE) && DropOldestPending()) continue;
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+                // Out of descriptors with nobody to push out: the socket stays readable, so
+                // watching it would spin. Look again in a little while.
+                DropSource(m_listenSource);
+                m_listenPause = g_timeout_source_new(100);
+                g_source_set_callback(m_listenPause, &ChannelServer::OnListenAgain, this, nullptr);
+                g_source_attach(m_listenPause, m_context);
+            }
+            return;  // EAGAIN: nothing more waits
         }
-        Adopt(fd);
+        ++accepted;
+        const ConnectionId id = Adopt(fd);
+        // The module writes its secret as soon as it has connected, so it is often here
+        // already; reading it now settles the connection before the next one is let in.
+        if (Connection* connection = Find(id)) ReadFrom(*connection);
     }
+}
+
+std::size_t ChannelServer::PendingCount() const {
+    std::size_t count = 0;
+    for (const auto& entry : m_connections) count += entry.second->authenticated ? 0 : 1;
+    return count;
+}
+
+bool ChannelServer::DropOldestPending() {
+    // Identifiers grow with each connection, so the first waiting one found is the oldest.
+    for (const auto& entry : m_connections) {
+        if (!entry.second->authenticated) {
+            m_connections.erase(entry.first);
+            return true;
+        }
+    }
+    return false;
+}
+
+gboolean ChannelServer::OnHelloTimeout(gpointer data) {
+    auto* connection = static_cast<Connection*>(data);
+    // The timer belongs to the connection; dropping the connection destroys it, and GLib
+    // ignores what a destroyed source answers.
+    connection->server->Fail(connection->id);
+    return G_SOURCE_REMOVE;
 }
 
 ChannelServer::ConnectionId ChannelServer::Adopt(int fd) {
@@ -131,6 +229,7 @@ ChannelServer::ConnectionId ChannelServer::Adopt(int fd) {
         close(fd);
         return 0;
     }
+    if (PendingCount() >= kMaxPendingConnections) DropOldestPending();
     auto connection = std::make_unique<Connection>();
     connection->server = this;
     connection->id = m_nextId++;
@@ -138,6 +237,10 @@ ChannelServer::ConnectionId ChannelServer::Adopt(int fd) {
     connection->readSource =
         AddFdWatch(m_context, fd, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
                    &ChannelServer::OnReadReady, connection.get());
+    connection->helloTimer = g_timeout_source_new(m_helloTimeoutMs);
+    g_source_set_callback(connection->helloTimer, &ChannelServer::OnHelloTimeout, connection.get(),
+                          nullptr);
+    g_source_attach(connection->helloTimer, m_context);
     ConnectionId id = connection->id;
     m_connections.emplace(id, std::move(connection));
     return id;
@@ -221,6 +324,7 @@ bool ChannelServer::Handle(Connection& connection, Message& message) {
             return false;
         }
         connection.authenticated = true;
+        DropSource(connection.helloTimer);
         connection.reader.SetMaxFrameSize(kMaxFrameSize);
         if (onHello) onHello(id);
         return Find(id) != nullptr;

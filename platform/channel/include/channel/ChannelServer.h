@@ -21,6 +21,13 @@ public:
     // Queued output above this many bytes makes Send refuse further messages for that
     // connection (a module that stopped reading must not make the UI process grow forever).
     static constexpr std::size_t kMaxQueuedBytes = std::size_t{512} << 20;
+    // At most this many connections may wait for their secret at once; a new one beyond that
+    // pushes out the one that has waited longest. The real module presents its secret in the
+    // first bytes it writes, so a flood of silent connections cannot keep it out.
+    static constexpr std::size_t kMaxPendingConnections = 32;
+    // One wake-up of the listening socket accepts at most this many connections, so that a
+    // flood of them leaves the main loop time for its other work.
+    static constexpr int kMaxAcceptsPerDispatch = 16;
 
     // Every callback runs from the main loop of `context`, after the connection presented the
     // secret. A callback may call Send and Close, also for its own connection.
@@ -61,6 +68,10 @@ public:
     // Drops the connection at once; queued output is discarded.
     void Close(ConnectionId id);
 
+    // A connection that has not presented the secret this long after it was accepted is
+    // closed. Takes effect for connections accepted from now on.
+    void SetHelloTimeout(unsigned milliseconds) { m_helloTimeoutMs = milliseconds; }
+
     bool IsAuthenticated(ConnectionId id) const;
     std::size_t ConnectionCount() const { return m_connections.size(); }
     std::size_t QueuedBytes(ConnectionId id) const;
@@ -71,6 +82,8 @@ private:
     static gboolean OnAcceptReady(gint fd, GIOCondition condition, gpointer self);
     static gboolean OnReadReady(gint fd, GIOCondition condition, gpointer connection);
     static gboolean OnWriteReady(gint fd, GIOCondition condition, gpointer connection);
+    static gboolean OnHelloTimeout(gpointer connection);
+    static gboolean OnListenAgain(gpointer self);
 
     void AcceptPending();
     void ReadFrom(Connection& connection);
@@ -78,6 +91,10 @@ private:
     bool Handle(Connection& connection, Message& message);
     void Flush(Connection& connection);
     void Fail(ConnectionId id);
+    // Closes the connection that has waited longest for its secret; false when none waits.
+    bool DropOldestPending();
+    std::size_t PendingCount() const;
+    void WatchListeningSocket();
     Connection* Find(ConnectionId id) const;
 
     GMainContext* m_context;
@@ -86,6 +103,8 @@ private:
     std::string m_address;
     int m_listenFd = -1;
     GSource* m_listenSource = nullptr;
+    GSource* m_listenPause = nullptr;
+    unsigned m_helloTimeoutMs = 5000;
     ConnectionId m_nextId = 1;
     std::map<ConnectionId, std::unique_ptr<Connection>> m_connections;
 };

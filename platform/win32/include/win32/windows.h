@@ -276,6 +276,19 @@ int GetMenuItemCount(HMENU menu);
 BOOL GetMenuItemInfoW(HMENU menu, UINT item, BOOL byPosition, MENUITEMINFOW* info);
 BOOL RemoveMenu(HMENU menu, UINT position, UINT flags);
 
+// ---- Console control: the end signals ---------------------------------------------------
+
+// The process is asked to end: SIGINT arrives as CTRL_C_EVENT, SIGHUP (the terminal went away)
+// as CTRL_CLOSE_EVENT, SIGTERM as CTRL_SHUTDOWN_EVENT. Unlike on Windows, where the handlers run
+// on a thread of their own, they run from the GLib main loop of the thread that registered the
+// first handler, so a handler may touch windows. Handlers run newest first until one answers
+// TRUE; when none does, the signal ends the process as it would have without handlers.
+constexpr DWORD CTRL_C_EVENT = 0;
+constexpr DWORD CTRL_CLOSE_EVENT = 2;
+constexpr DWORD CTRL_SHUTDOWN_EVENT = 6;
+using PHANDLER_ROUTINE = BOOL (*)(DWORD ctrlType);
+BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add);
+
 // ---- Message boxes --------------------------------------------------------------------------
 
 constexpr UINT MB_OK = 0x0000;
