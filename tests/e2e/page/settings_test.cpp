@@ -5,7 +5,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <glib.h>
+#include <signal.h>
+
 #include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -121,6 +128,78 @@ TEST_F(PageTest, ClosingDuringAScanKeepsTheRowsReceivedUpToThen) {
     EXPECT_GE(last.N("count"), shown) << last.Strings("history")[0];
     EXPECT_EQ(last.S("state"), "idle");
 }
+
+// The processes whose parent is `pid` that have not ended (a zombie has ended).
+std::vector<pid_t> LiveChildren(pid_t pid) {
+    std::vector<pid_t> children;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        if (!std::getline(stat, line)) continue;
+        // "pid (name) state ppid ...": the name may hold spaces and parentheses.
+        const auto close = line.rfind(')');
+        if (close == std::string::npos) continue;
+        std::istringstream rest(line.substr(close + 2));
+        char state = 0;
+        pid_t parent = 0;
+        rest >> state >> parent;
+        if (parent == pid && state != 'Z') children.push_back(std::stoi(name));
+    }
+    return children;
+}
+
+bool Gone(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) return true;
+    const auto close = line.rfind(')');
+    return close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z';
+}
+
+class EndSignalTest : public PageTest, public ::testing::WithParamInterface<int> {};
+
+// An end signal during a scan ends the program as closing its main window does: status 0, the
+// rows received up to then in the history, no engine process left and no socket folder left.
+TEST_P(EndSignalTest, EndsAsClosingDoesAndKeepsTheScan) {
+    AddStreamSite(*site, 50);
+    AppRun& run = NewPageApp();
+    const std::string runtime = run.Root() + "/runtime";
+    ASSERT_EQ(g_mkdir_with_parents(runtime.c_str(), 0700), 0);
+    run.SetEnv("XDG_RUNTIME_DIR=" + runtime);
+    ASSERT_TRUE(Launch(run));
+    ASSERT_NO_FATAL_FAILURE(TypeInto("#url", site->Url("/stream/index.html")));
+    ASSERT_NO_FATAL_FAILURE(Key("Return"));
+    ASSERT_TRUE(WaitForState([](const PageState& s) { return s.N("count") >= 60; }, kStartTimeout))
+        << last;
+    const int shown = last.N("count");
+    const std::vector<pid_t> helpers = LiveChildren(run.Pid());
+    EXPECT_FALSE(helpers.empty());
+    ASSERT_EQ(kill(run.Pid(), GetParam()), 0);
+    ASSERT_EQ(run.WaitForExit(), std::optional<int>(0)) << run.Stderr();
+    for (pid_t helper : helpers) {
+        EXPECT_TRUE(WaitUntil([&] { return Gone(helper); }, kActionTimeout)) << helper;
+    }
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(runtime)) {
+        // GTK keeps its settings cache here too; only the program's socket folder counts.
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("trawlet-", 0) == 0) left.push_back(name);
+    }
+    EXPECT_THAT(left, ::testing::IsEmpty());
+
+    ASSERT_TRUE(Launch(run));
+    ASSERT_TRUE(WaitForState([](const PageState& s) { return s.Strings("history").size() == 1; }))
+        << last;
+    EXPECT_GE(last.N("count"), shown) << last.Strings("history")[0];
+    EXPECT_EQ(last.S("state"), "idle");
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, EndSignalTest, ::testing::Values(SIGTERM, SIGINT, SIGHUP),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return std::string(sigabbrev_np(info.param));
+                         });
 
 TEST_F(PageTest, ScreenshotsOfTheEmptyPageAndAFullListInLightAndDarkTheme) {
     AppRun& run = NewPageApp();
