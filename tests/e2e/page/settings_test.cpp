@@ -1,12 +1,17 @@
 // What the page keeps over a restart (settings, history, the last scan's rows, also when the
 // window is closed right after a change or during a scan) and how it looks in light and dark
-// themes.
+// themes; how the program ends on a signal, and that a flood of connections to its socket
+// does not stop it.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <glib.h>
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -158,6 +163,14 @@ bool Gone(pid_t pid) {
     return close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z';
 }
 
+// A runtime folder of the run's own, so that what the program leaves there can be seen.
+std::string PrivateRuntime(AppRun& run) {
+    const std::string runtime = run.Root() + "/runtime";
+    g_mkdir_with_parents(runtime.c_str(), 0700);
+    run.SetEnv("XDG_RUNTIME_DIR=" + runtime);
+    return runtime;
+}
+
 class EndSignalTest : public PageTest, public ::testing::WithParamInterface<int> {};
 
 // An end signal during a scan ends the program as closing its main window does: status 0, the
@@ -165,9 +178,7 @@ class EndSignalTest : public PageTest, public ::testing::WithParamInterface<int>
 TEST_P(EndSignalTest, EndsAsClosingDoesAndKeepsTheScan) {
     AddStreamSite(*site, 50);
     AppRun& run = NewPageApp();
-    const std::string runtime = run.Root() + "/runtime";
-    ASSERT_EQ(g_mkdir_with_parents(runtime.c_str(), 0700), 0);
-    run.SetEnv("XDG_RUNTIME_DIR=" + runtime);
+    const std::string runtime = PrivateRuntime(run);
     ASSERT_TRUE(Launch(run));
     ASSERT_NO_FATAL_FAILURE(TypeInto("#url", site->Url("/stream/index.html")));
     ASSERT_NO_FATAL_FAILURE(Key("Return"));
@@ -200,6 +211,50 @@ INSTANTIATE_TEST_SUITE_P(Signals, EndSignalTest, ::testing::Values(SIGTERM, SIGI
                          [](const ::testing::TestParamInfo<int>& info) {
                              return std::string(sigabbrev_np(info.param));
                          });
+
+// Connections to the program's socket that never present its secret (another program of the
+// user's, gone wrong) must not use up the program's descriptors: the next scan, which needs a
+// new engine process and its sockets, still works, and so does the page.
+TEST_F(PageTest, FloodOfSilentConnectionsLeavesTheProgramWorking) {
+    AppRun& run = NewPageApp();
+    const std::string runtime = PrivateRuntime(run);
+    // The program starts with a usual descriptor limit, which the flood below exceeds.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit usual = saved;
+    usual.rlim_cur = std::min<rlim_t>(1024, saved.rlim_cur);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &usual), 0);
+    const bool launched = Launch(run);
+    setrlimit(RLIMIT_NOFILE, &saved);
+    ASSERT_TRUE(launched);
+    std::string address;
+    for (const auto& entry : std::filesystem::directory_iterator(runtime)) {
+        if (entry.path().filename().string().rfind("trawlet-", 0) == 0)
+            address = (entry.path() / "channel").string();
+    }
+    ASSERT_FALSE(address.empty());
+    const int floodSize = saved.rlim_cur > 1400 ? 1200 : static_cast<int>(saved.rlim_cur) - 200;
+    std::vector<int> flood;
+    for (int i = 0; i < floodSize; ++i) {
+        int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        ASSERT_GE(fd, 0);
+        // A full backlog makes connect wait for the program to accept, for at most this long.
+        const timeval wait{2, 0};
+        setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
+        sockaddr_un where{};
+        where.sun_family = AF_UNIX;
+        std::memcpy(where.sun_path, address.c_str(), address.size() + 1);
+        if (connect(fd, reinterpret_cast<sockaddr*>(&where), sizeof where) != 0) {
+            close(fd);
+            continue;
+        }
+        flood.push_back(fd);
+    }
+    EXPECT_GT(flood.size(), 900u);
+    ASSERT_NO_FATAL_FAILURE(ScanTheSite());
+    for (int fd : flood) close(fd);
+    EXPECT_TRUE(run.Running());
+}
 
 TEST_F(PageTest, ScreenshotsOfTheEmptyPageAndAFullListInLightAndDarkTheme) {
     AppRun& run = NewPageApp();
