@@ -1,4 +1,7 @@
 // Window classes, windows and the thread's message queue over GTK 3 and the GLib main loop.
+// One file on purpose: the handle table, the window procedures' dispatch and the queue that
+// GetMessageW drains share one state (what a handle is, whether it is still alive) that no
+// other file may touch, and splitting it would mean publishing that state to the rest.
 #include <gtk/gtk.h>
 
 #include <deque>
