@@ -14,8 +14,8 @@
 #include "e2e/TestSite.h"
 #include "e2e/Wait.h"
 #include "finder/TextUtil.h"
-#include "webkitcom/ComObject.h"
 #include "webkitcom/WebKit.h"
+#include "webview/Delegates.h"
 
 namespace {
 
@@ -35,8 +35,8 @@ struct Reported {
     INT64 length = 0;
 };
 
-class RecordingDelegate
-    : public wk::ComObject<IWebResourceLoadDelegate, &IID_IWebResourceLoadDelegate> {
+// The window layer's no-op delegate answers every other call.
+class RecordingDelegate : public CEmptyResourceLoadDelegate {
 public:
     std::vector<Reported> reports;
 
@@ -53,24 +53,6 @@ public:
         response->expectedContentLength(&r.length);
         reports.push_back(r);
         return S_OK;
-    }
-    HRESULT identifierForInitialRequest(IWebView*, IWebURLRequest*, IWebDataSource*,
-                                        unsigned long) override {
-        return E_NOTIMPL;
-    }
-    HRESULT willSendRequest(IWebView*, unsigned long, IWebURLRequest*, IWebURLResponse*,
-                            IWebDataSource*, IWebURLRequest**) override {
-        return E_NOTIMPL;
-    }
-    HRESULT didReceiveContentLength(IWebView*, unsigned long, UINT, IWebDataSource*) override {
-        return E_NOTIMPL;
-    }
-    HRESULT didFinishLoadingFromDataSource(IWebView*, unsigned long, IWebDataSource*) override {
-        return E_NOTIMPL;
-    }
-    HRESULT didFailLoadingWithError(IWebView*, unsigned long, IWebError*,
-                                    IWebDataSource*) override {
-        return E_NOTIMPL;
     }
 
     // Every report, one a line, for failure messages.
