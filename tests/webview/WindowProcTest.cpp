@@ -135,10 +135,10 @@ void ExpectOnlyOwnInterfaces(Delegate& delegate, const IID& own) {
         void* out = nullptr;
         ASSERT_EQ(delegate.QueryInterface(*id, &out), S_OK);
         EXPECT_NE(out, nullptr);
-        EXPECT_EQ(delegate.RefCount(), 2);
+        EXPECT_EQ(delegate.RefCount(), 2u);
         delegate.Release();
     }
-    EXPECT_EQ(delegate.RefCount(), 1);
+    EXPECT_EQ(delegate.RefCount(), 1u);
 }
 
 TEST(DelegateTest, EachAnswersOnlyForItsOwnInterface) {

@@ -115,9 +115,9 @@ HRESULT CDefNotificationObserver::onNotification(IWebNotification* notification)
     HRESULT hr = notification->name(&name);
     std::u16string text = name ? std::u16string(name) : std::u16string();
     SysFreeString(name);
-    const bool started = text == u"WebProgressStartedNotification";
-    const bool changed = text == u"WebProgressEstimateChangedNotification";
-    const bool finished = text == u"WebProgressFinishedNotification";
+    const bool started = text == kWebProgressStartedNotification;
+    const bool changed = text == kWebProgressEstimateChangedNotification;
+    const bool finished = text == kWebProgressFinishedNotification;
     if (!started && !changed && !finished) return hr;
     IUnknown* object = nullptr;
     hr = notification->getObject(&object);

@@ -43,6 +43,10 @@ void CLocalWindow::AttachWindows(CMyWindow* scanWindow, std::vector<CMyWindow*>*
 void CLocalWindow::OnCreate(CREATESTRUCTW*) {
     // The page of this window is the one that gets `service`: its view runs in the context
     // whose web processes load the bridge module, which talks to m_service over the channel.
+    // It is also the only context where the shared preferences' web security off applies:
+    // the page is the program's own local file, and it must read the addresses the user
+    // scans from other origins and write its reports wherever the user points them. Scanned
+    // pages run in the scan context, with web security on.
     if (!m_webView) return;
     IWebViewPrivate* viewPrivate = nullptr;
     if (SUCCEEDED(m_webView->QueryInterface(IID_IWebViewPrivate,

@@ -9,6 +9,8 @@ CMyWindow::~CMyWindow() = default;
 
 void CMyWindow::OnCreate(CREATESTRUCTW*) {
     if (!m_webView) return;
+    // A scanned page is a stranger's code: its view runs in the context that loads nothing of
+    // ours, keeps nothing between runs and keeps web security on.
     IWebViewPrivate* viewPrivate = nullptr;
     if (SUCCEEDED(m_webView->QueryInterface(IID_IWebViewPrivate,
                                             reinterpret_cast<void**>(&viewPrivate)))) {

@@ -13,14 +13,6 @@ const WCHAR kWindowClassName[] = u"WEBKIT_WINDOW";
 std::map<HWND, CWebKitWindow*> g_windows;
 CallCompleteHandler g_callCompleteHandler = nullptr;
 
-namespace {
-
-constexpr char16_t kProgressStarted[] = u"WebProgressStartedNotification";
-constexpr char16_t kProgressEstimateChanged[] = u"WebProgressEstimateChangedNotification";
-constexpr char16_t kProgressFinished[] = u"WebProgressFinishedNotification";
-
-}  // namespace
-
 ATOM RegisterWindowClass(HINSTANCE instance) {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = 48;
@@ -93,13 +85,14 @@ void CWebKitWindow::OnContextMenu(IPropertyBag*, HMENU defaultMenu, HMENU* resul
         info.cbSize = 48;
         info.fMask = MIIM_ID | MIIM_SUBMENU | MIIM_FTYPE;
         if (!GetMenuItemInfoW(defaultMenu, static_cast<UINT>(i), TRUE, &info)) continue;
+        // The page's menu loses editing and navigation; Reload and every other item stay.
         switch (info.wID) {
-            case 8:   // Copy
-            case 9:   // Go Back
-            case 10:  // Go Forward
-            case 11:  // Stop
-            case 13:  // Cut
-            case 14:  // Paste
+            case WebContextMenuItemCopy:
+            case WebContextMenuItemGoBack:
+            case WebContextMenuItemGoForward:
+            case WebContextMenuItemStop:
+            case WebContextMenuItemCut:
+            case WebContextMenuItemPaste:
                 positions.push_back(static_cast<UINT>(i));
                 break;
             default:
@@ -137,8 +130,9 @@ void CWebKitWindow::RunConfirm(BSTR message, BOOL* answer) {
 void CWebKitWindow::OnUserMessage(WPARAM, LPARAM) {}
 
 bool CWebKitWindow::Create(LPCWSTR title, HINSTANCE instance) {
-    BSTR names[3] = {SysAllocString(kProgressStarted), SysAllocString(kProgressEstimateChanged),
-                     SysAllocString(kProgressFinished)};
+    BSTR names[3] = {SysAllocString(kWebProgressStartedNotification),
+                     SysAllocString(kWebProgressEstimateChangedNotification),
+                     SysAllocString(kWebProgressFinishedNotification)};
     IWebViewPrivate* viewPrivate = nullptr;
     IWebNotificationCenter* centerFactory = nullptr;
     bool ok = false;

@@ -4,6 +4,7 @@
 // reference, which is never given up.
 #pragma once
 
+#include "webkitcom/ComObject.h"
 #include "webkitcom/WebKit.h"
 
 class CWebKitWindow;
@@ -11,36 +12,10 @@ class CWebKitWindow;
 // Finds the window that hosts the calling view, or null.
 CWebKitWindow* WindowForView(IWebView* webView);
 
-template <class Interface, const IID* InterfaceId>
-class CDelegateBase : public Interface {
-public:
-    HRESULT QueryInterface(REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (IsEqualGUID(riid, IID_IUnknown) || IsEqualGUID(riid, *InterfaceId)) {
-            *object = static_cast<Interface*>(this);
-            AddRef();
-            return S_OK;
-        }
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return static_cast<ULONG>(++m_refCount); }
-    ULONG Release() override {
-        int count = --m_refCount;
-        if (count == 0) delete this;
-        return static_cast<ULONG>(count);
-    }
-    virtual ~CDelegateBase() = default;
-    int RefCount() const { return m_refCount; }
-
-protected:
-    int m_refCount = 1;
-};
-
 // ---- Frame load -----------------------------------------------------------------------------
 
 class CEmptyFrameLoadDelegate
-    : public CDelegateBase<IWebFrameLoadDelegate, &IID_IWebFrameLoadDelegate> {
+    : public wk::ComObject<IWebFrameLoadDelegate, &IID_IWebFrameLoadDelegate> {
 public:
     HRESULT didStartProvisionalLoadForFrame(IWebView*, IWebFrame*) override { return E_NOTIMPL; }
     HRESULT didReceiveServerRedirectForProvisionalLoadForFrame(IWebView*, IWebFrame*) override {
@@ -75,7 +50,7 @@ public:
 
 // ---- UI -------------------------------------------------------------------------------------
 
-class CEmptyUIDelegate : public CDelegateBase<IWebUIDelegate, &IID_IWebUIDelegate> {
+class CEmptyUIDelegate : public wk::ComObject<IWebUIDelegate, &IID_IWebUIDelegate> {
 public:
     HRESULT createWebViewWithRequest(IWebView*, IWebURLRequest*, IWebView**) override {
         return E_NOTIMPL;
@@ -119,7 +94,7 @@ public:
 
 // ---- Policy ---------------------------------------------------------------------------------
 
-class CEmptyPolicyDelegate : public CDelegateBase<IWebPolicyDelegate, &IID_IWebPolicyDelegate> {
+class CEmptyPolicyDelegate : public wk::ComObject<IWebPolicyDelegate, &IID_IWebPolicyDelegate> {
 public:
     HRESULT decidePolicyForNavigationAction(IWebView*, IPropertyBag*, IWebURLRequest*, IWebFrame*,
                                             IWebPolicyDecisionListener*) override {
@@ -148,7 +123,7 @@ public:
 // ---- Notifications --------------------------------------------------------------------------
 
 class CEmptyNotificationObserver
-    : public CDelegateBase<IWebNotificationObserver, &IID_IWebNotificationObserver> {
+    : public wk::ComObject<IWebNotificationObserver, &IID_IWebNotificationObserver> {
 public:
     HRESULT onNotification(IWebNotification*) override { return E_NOTIMPL; }
 };
@@ -161,7 +136,7 @@ public:
 // ---- Resource loads -------------------------------------------------------------------------
 
 class CEmptyResourceLoadDelegate
-    : public CDelegateBase<IWebResourceLoadDelegate, &IID_IWebResourceLoadDelegate> {
+    : public wk::ComObject<IWebResourceLoadDelegate, &IID_IWebResourceLoadDelegate> {
 public:
     HRESULT identifierForInitialRequest(IWebView*, IWebURLRequest*, IWebDataSource*,
                                         unsigned long) override {

@@ -32,7 +32,10 @@ public:
     CWebKitWindow();
     virtual ~CWebKitWindow();
 
-    // Hooks, in slot order; defaults do nothing unless said otherwise.
+    // The hooks that the window procedure and the delegates call. The defaults do nothing,
+    // except OnSize (fits the view to the client area) and the default behaviours in
+    // WebKitWindow.cpp: OnNewWindowPolicy, SetWindowFrame, GetWindowFrame, OnContextMenu,
+    // RunAlert and RunConfirm.
     virtual void OnCreate(CREATESTRUCTW* createStruct);
     virtual void OnSize(WPARAM sizeType, int width, int height);
     virtual void OnTimer(WPARAM timerId);

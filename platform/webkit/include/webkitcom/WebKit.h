@@ -189,6 +189,13 @@ struct IWebNotificationCenter : IUnknown {
                                    IUnknown* anObject) = 0;
 };
 
+// What a view posts to the default center while its page loads, with the view as the object:
+// a load started, the estimated progress (estimatedProgress) changed, the load ended.
+inline constexpr WCHAR kWebProgressStartedNotification[] = u"WebProgressStartedNotification";
+inline constexpr WCHAR kWebProgressEstimateChangedNotification[] =
+    u"WebProgressEstimateChangedNotification";
+inline constexpr WCHAR kWebProgressFinishedNotification[] = u"WebProgressFinishedNotification";
+
 // ---- Delegates ------------------------------------------------------------------------------
 
 struct IWebFrameLoadDelegate : IUnknown {
@@ -229,6 +236,20 @@ struct IWebUIDelegate : IUnknown {
     virtual HRESULT dragDestinationActionMaskForDraggingInfo(IWebView* webView, void* draggingInfo,
                                                              int* mask) = 0;
 };
+
+// The identifiers of the items in the default context menu that contextMenuItemsForElement
+// is handed. An item of any other engine action has kWebContextMenuItemOtherBase plus the
+// engine's own number for that action, so it never takes one of these.
+enum WebContextMenuItem : UINT {
+    WebContextMenuItemCopy = 8,
+    WebContextMenuItemGoBack = 9,
+    WebContextMenuItemGoForward = 10,
+    WebContextMenuItemStop = 11,
+    WebContextMenuItemReload = 12,
+    WebContextMenuItemCut = 13,
+    WebContextMenuItemPaste = 14,
+};
+inline constexpr UINT kWebContextMenuItemOtherBase = 1000;
 
 struct IWebPolicyDecisionListener : IUnknown {
     virtual HRESULT use() = 0;

@@ -1,0 +1,105 @@
+// The reports of a view's resource loads to its resource load delegate: every response
+// and redirect response with its address, MIME type and size, and loads that end without a
+// response. The engine's stand-in response for a media element is not reported.
+#include <cstdlib>
+
+#include "internal.h"
+#include "view.h"
+
+namespace wk {
+
+namespace {
+// Resource loads are numbered across all views, as the engine's own identifiers are.
+unsigned long g_nextResourceIdentifier = 0;
+}  // namespace
+
+struct WebView::ResourceWatch {
+    WebView* view;
+    unsigned long identifier;
+    bool reported = false;  // a response of this load reached the delegate
+};
+
+void WebView::OnResourceLoadStarted(WebKitWebView*, WebKitWebResource* resource, WebKitURIRequest*,
+                                    gpointer data) {
+    auto* self = static_cast<WebView*>(data);
+    auto* watch = new ResourceWatch{self, ++g_nextResourceIdentifier};
+    g_signal_connect_data(resource, "notify::response", G_CALLBACK(OnResourceResponse), watch,
+                          nullptr, GConnectFlags(0));
+    g_signal_connect_data(resource, "failed", G_CALLBACK(OnResourceFailed), watch, nullptr,
+                          GConnectFlags(0));
+    g_signal_connect_data(
+        resource, "sent-request", G_CALLBACK(OnResourceRedirect), watch,
+        [](gpointer w, GClosure*) { delete static_cast<ResourceWatch*>(w); }, GConnectFlags(0));
+}
+
+void WebView::OnResourceRedirect(WebKitWebResource*, WebKitURIRequest*,
+                                 WebKitURIResponse* redirected, gpointer data) {
+    if (redirected) Report(static_cast<ResourceWatch*>(data), redirected);
+}
+
+// A load that ends without any response is still a request the page made: the engine
+// refuses a cross-origin answer that CORS does not allow before it becomes the resource's
+// response, and a failed connection has none. Such a load is reported without a type and
+// with an unknown size. Loads cancelled (a stopped page, a closed window) are not.
+void WebView::OnResourceFailed(WebKitWebResource* resource, GError* error, gpointer data) {
+    auto* watch = static_cast<ResourceWatch*>(data);
+    if (watch->reported) return;
+    if (error && error->domain == WEBKIT_NETWORK_ERROR &&
+        error->code == WEBKIT_NETWORK_ERROR_CANCELLED)
+        return;
+    if (error && error->domain == WEBKIT_POLICY_ERROR) return;
+    WebView* self = watch->view;
+    if (!LiveViews().count(self) || !self->m_resourceLoadDelegate) return;
+    const char* uri = webkit_web_resource_get_uri(resource);
+    watch->reported = true;
+    IWebURLResponse* wrapped = MakeResponse(uri ? uri : "", "", true, -1);
+    self->AddRef();
+    self->m_resourceLoadDelegate->didReceiveResponse(self, watch->identifier, wrapped, nullptr);
+    self->Release();
+    wrapped->Release();
+}
+
+void WebView::OnResourceResponse(WebKitWebResource* resource, GParamSpec*, gpointer data) {
+    Report(static_cast<ResourceWatch*>(data), webkit_web_resource_get_response(resource));
+}
+
+void WebView::Report(ResourceWatch* watch, WebKitURIResponse* response) {
+    WebView* self = watch->view;
+    if (!response || !LiveViews().count(self) || !self->m_resourceLoadDelegate) return;
+    const char* mime = webkit_uri_response_get_mime_type(response);
+    SoupMessageHeaders* headers = webkit_uri_response_get_http_headers(response);
+    guint status = webkit_uri_response_get_status_code(response);
+    bool hasHeaders = false;
+    if (headers) {
+        SoupMessageHeadersIter iter;
+        const char* name = nullptr;
+        const char* value = nullptr;
+        soup_message_headers_iter_init(&iter, headers);
+        hasHeaders = soup_message_headers_iter_next(&iter, &name, &value);
+    }
+    // The engine announces a media element's load with an empty stand-in before the
+    // real response; that stand-in is not a response of the server.
+    if (status == 0 && (!mime || !*mime) && !hasHeaders) return;
+    INT64 length = -1;
+    if (headers) {
+        const char* value = soup_message_headers_get_one(headers, "Content-Length");
+        if (value) {
+            char* end = nullptr;
+            long long parsed = std::strtoll(value, &end, 10);
+            if (end != value && parsed >= 0) length = parsed;
+        }
+    } else {
+        guint64 known = webkit_uri_response_get_content_length(response);
+        if (known > 0) length = static_cast<INT64>(known);
+    }
+    const char* uri = webkit_uri_response_get_uri(response);
+    IWebURLResponse* wrapped =
+        MakeResponse(uri ? uri : "", mime ? mime : "", mime != nullptr, length);
+    watch->reported = true;
+    self->AddRef();
+    self->m_resourceLoadDelegate->didReceiveResponse(self, watch->identifier, wrapped, nullptr);
+    self->Release();
+    wrapped->Release();
+}
+
+}  // namespace wk
