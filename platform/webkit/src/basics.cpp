@@ -42,15 +42,6 @@ TRAWLET_GUID(CLSID_WebMutableURLRequest, 35);
 
 namespace wk {
 
-// The engine layer's names for the Windows subset's conversions.
-std::string ToUtf8(const WCHAR* text) {
-    return win32::ToUtf8(text);
-}
-
-std::u16string ToUtf16(const char* text) {
-    return win32::ToUtf16(text);
-}
-
 BSTR AllocBstr(const char* utf8) {
     std::u16string wide = ToUtf16(utf8);
     return SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));

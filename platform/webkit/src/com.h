@@ -5,11 +5,13 @@
 
 #include "webkitcom/ComObject.h"
 #include "webkitcom/WebKit.h"
+#include "win32/text.h"
 
 namespace wk {
 
-std::string ToUtf8(const WCHAR* text);
-std::u16string ToUtf16(const char* text);
+// The one text conversion of the Windows subset, under the names the engine layer uses.
+using win32::ToUtf16;
+using win32::ToUtf8;
 BSTR AllocBstr(const char* utf8);
 
 }  // namespace wk
