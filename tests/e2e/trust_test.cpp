@@ -150,9 +150,11 @@ report('away:' + typeof service);
 )JS")));
     AppRun& run = NewApp();
     run.WritePage("index.html", Page("<p>main</p>",
-                                     "report('main:' + typeof service);"
+                                     // Away only once the report went out: leaving
+                                     // earlier may cancel it.
+                                     "report('main:' + typeof service).then(function () {"
                                      "location.href = '" +
-                                         other.Url("/away.html") + "';"));
+                                         other.Url("/away.html") + "'; });"));
     ASSERT_TRUE(StartAndWaitForMainWindow(run));
     EXPECT_TRUE(site->WaitForReport("main:object", kStartTimeout))
         << ::testing::PrintToString(site->Reports()) << run.Stderr();
