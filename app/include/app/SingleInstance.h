@@ -40,7 +40,8 @@ public:
     void ServeShowRequests(std::function<void()> onShow);
 
     // The socket for `storageFolder`: in the user's runtime folder, named after a hash of the
-    // folder, so that any length of folder name fits a socket address.
+    // folder, so that any length of folder name fits a socket address. The name never looks
+    // like the channel's socket folders ("trawlet-" and six characters).
     static std::string SocketPath(const std::string& storageFolder);
 
 private:

@@ -90,7 +90,7 @@ CSingleInstance::~CSingleInstance() {
 
 std::string CSingleInstance::SocketPath(const std::string& storageFolder) {
     gchar* hash = g_compute_checksum_for_string(G_CHECKSUM_SHA256, storageFolder.c_str(), -1);
-    std::string path = std::string(g_get_user_runtime_dir()) + "/trawlet-" +
+    std::string path = std::string(g_get_user_runtime_dir()) + "/trawlet." +
                        std::string(hash).substr(0, 32) + ".sock";
     g_free(hash);
     return path;

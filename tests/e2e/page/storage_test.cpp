@@ -45,9 +45,9 @@ void WritePreferences(const AppRun& run, const std::string& storageFolder) {
 // it does not keep it) when the test ends.
 class SmallDisk {
 public:
-    explicit SmallDisk(std::string folder) : m_folder(std::move(folder)) {
+    SmallDisk(std::string folder, bool readOnly) : m_folder(std::move(folder)) {
         fs::create_directories(m_folder);
-        if (mount("tmpfs", m_folder.c_str(), "tmpfs", 0, "size=256k") == 0) {
+        if (mount("tmpfs", m_folder.c_str(), "tmpfs", readOnly ? MS_RDONLY : 0, "size=256k") == 0) {
             m_mounted = true;
         } else {
             m_error = std::strerror(errno);
@@ -135,20 +135,30 @@ TEST_F(PageTest, ADataFolderThatCannotBeUsedIsSaidAndTheRestWorks) {
     EXPECT_EQ(run.WaitForExit(), std::optional<int>(0)) << run.Stderr();
 }
 
-TEST_F(PageTest, AFullDiskIsSaidAtStart) {
-    AppRun& run = NewPageApp();
-    SmallDisk disk(run.Root() + "/small-disk");
-    if (!disk.Mounted()) GTEST_SKIP() << "no small file system to fill: " << disk.Error();
-    fs::create_directories(run.Root() + "/small-disk/WebKitUtil/LocalStorage");
-    disk.Fill();
-    run.SetEnv("XDG_DATA_HOME=" + run.Root() + "/small-disk");
-    ASSERT_TRUE(Launch(run));
-    EXPECT_TRUE(WaitForState([&](const PageState& s) {
-        return s.S("message").rfind(kNotKept, 0) == 0 &&
-               s.S("message").find(std::strerror(ENOSPC)) != std::string::npos;
-    })) << last;
-    ASSERT_TRUE(x->CloseWindow(mainWindow->id));
-    EXPECT_EQ(run.WaitForExit(), std::optional<int>(0)) << run.Stderr();
+TEST_F(PageTest, AFullOrReadOnlyDiskIsSaidAtStart) {
+    const struct {
+        bool readOnly;
+        int error;
+    } cases[] = {{false, ENOSPC}, {true, EROFS}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.readOnly ? "read-only" : "full");
+        AppRun& run = NewPageApp();
+        const std::string folder = run.Root() + "/small-disk";
+        SmallDisk disk(folder, c.readOnly);
+        if (!disk.Mounted()) GTEST_SKIP() << "no small file system of our own: " << disk.Error();
+        if (!c.readOnly) {
+            fs::create_directories(folder + "/WebKitUtil/LocalStorage");
+            disk.Fill();
+        }
+        run.SetEnv("XDG_DATA_HOME=" + folder);
+        ASSERT_TRUE(Launch(run));
+        EXPECT_TRUE(WaitForState([&](const PageState& s) {
+            return s.S("message").rfind(kNotKept, 0) == 0 &&
+                   s.S("message").find(std::strerror(c.error)) != std::string::npos;
+        })) << last;
+        ASSERT_TRUE(x->CloseWindow(mainWindow->id));
+        EXPECT_EQ(run.WaitForExit(), std::optional<int>(0)) << run.Stderr();
+    }
 }
 
 // Storage that fills up while the program runs refuses the page's writes; the page says so
