@@ -4,6 +4,8 @@
 #include <cstdio>
 
 #include "app/LocalPaths.h"
+#include "app/StorageFolder.h"
+#include "win32/text.h"
 #include "webkitcom/WebKit.h"
 
 CMyApp* g_app = nullptr;
@@ -71,21 +73,25 @@ CWebKitApp::CWebKitApp(HINSTANCE instance, int cmdShow) {
         if (SUCCEEDED(prefs->localStorageDatabasePath(&path)) && path) storedPath = path;
         SysFreeString(path);
     });
-    if (storedPath.empty()) {
-        std::u16string folder;
-        // Without a data folder the set-up is skipped rather than done at the root of the
-        // file system.
-        if (GetAppDataFolder(folder) && !folder.empty()) {
-            folder += u"/WebKitUtil";
-            CreateDirectoryW(folder.c_str(), nullptr);
-            folder += u"/LocalStorage";
-            CreateDirectoryW(folder.c_str(), nullptr);
-            WithStandardPreferences([&folder](IWebPreferencesPrivate* prefs) {
-                BSTR path = SysAllocString(folder.c_str());
-                prefs->setLocalStorageDatabasePath(path);
-                SysFreeString(path);
-            });
+    // A stored folder is kept only while it works: one that became a file, vanished or cannot
+    // be written would otherwise lose every setting and scan from then on without a word.
+    LocalStorageFolder folder = ChooseLocalStorageFolder(storedPath);
+    m_pageNotice = folder.notice;
+    if (!folder.path.empty()) {
+        // Before anything is written: a second program on the same folder only asks the
+        // first to show its window and ends.
+        m_instanceOutcome = m_instance.Claim(win32::ToUtf8(folder.path));
+        if (m_instanceOutcome == CSingleInstance::Outcome::HandedOver ||
+            m_instanceOutcome == CSingleInstance::Outcome::NoAnswer) {
+            return;
         }
+    }
+    if (folder.store) {
+        WithStandardPreferences([&folder](IWebPreferencesPrivate* prefs) {
+            BSTR path = SysAllocString(folder.path.c_str());
+            prefs->setLocalStorageDatabasePath(path);
+            SysFreeString(path);
+        });
     }
 }
 
@@ -118,6 +124,17 @@ CMyApp::~CMyApp() {
 }
 
 bool CMyApp::Run() {
+    switch (m_instanceOutcome) {
+        case CSingleInstance::Outcome::HandedOver:
+            return true;
+        case CSingleInstance::Outcome::NoAnswer:
+            std::fprintf(stderr,
+                         "trawlet: another Trawlet keeps its settings in the same folder and does "
+                         "not answer\n");
+            return false;
+        default:
+            break;
+    }
     if (!m_mainWindow.Create(u"Trawlet", m_hInstance) || !m_mainWindow.GetHWnd()) {
         std::fprintf(stderr, "trawlet: the main window could not be created (no web engine?)\n");
         return false;
@@ -128,6 +145,11 @@ bool CMyApp::Run() {
     DragAcceptFiles(m_mainWindow.GetHWnd(), TRUE);
     std::u16string pageUrl;
     GetIndexPageUrl(pageUrl);
+    m_mainWindow.TellPageOnceLoaded(m_pageNotice);
+    m_instance.ServeShowRequests([this] {
+        HWND main = m_mainWindow.GetHWnd();
+        if (IsWindow(main)) ShowWindow(main, SW_SHOW);
+    });
     m_mainWindow.LoadUrl(pageUrl.c_str());
     SetConsoleCtrlHandler(OnEndSignal, TRUE);
     const bool ran = CWebKitApp::Run();

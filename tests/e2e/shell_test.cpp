@@ -229,7 +229,7 @@ void RunOnce(AppRun& run, XSession& x, const TestSite& site, const std::string& 
     ASSERT_EQ(run.WaitForExit(), std::optional<int>(0)) << run.Stderr();
 }
 
-TEST_F(ShellTest, FirstStartCreatesTheStorageFolderAndTheSecondCreatesNone) {
+TEST_F(ShellTest, FirstStartCreatesTheStorageFolderAndALaterOneKeepsItWhileItWorks) {
     AppRun& run = NewApp();
     run.WritePage("index.html", Page("<p>storage</p>", "report('run');"));
 
@@ -237,10 +237,18 @@ TEST_F(ShellTest, FirstStartCreatesTheStorageFolderAndTheSecondCreatesNone) {
     EXPECT_TRUE(PathExists(run.LocalStorageDir()));
     EXPECT_TRUE(PathExists(run.ConfigHome() + "/trawlet")) << "no preference file was written";
 
-    // The stored path is found again: nothing is created, even though the folder is gone.
+    // The stored folder is used while it works, wherever the data folder is now.
+    const std::string elsewhere = run.Root() + "/elsewhere";
+    run.SetEnv("XDG_DATA_HOME=" + elsewhere);
+    site->ClearRecords();
+    ASSERT_NO_FATAL_FAILURE(RunOnce(run, *x, *site, "run"));
+    EXPECT_FALSE(PathExists(elsewhere + "/WebKitUtil"));
+
+    // Once it is gone, it is made anew below the data folder of the day.
     ASSERT_TRUE(RemoveTree(run.DataHome() + "/WebKitUtil"));
     site->ClearRecords();
     ASSERT_NO_FATAL_FAILURE(RunOnce(run, *x, *site, "run"));
+    EXPECT_TRUE(PathExists(elsewhere + "/WebKitUtil/LocalStorage"));
     EXPECT_FALSE(PathExists(run.DataHome() + "/WebKitUtil"));
 }
 

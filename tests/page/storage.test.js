@@ -63,6 +63,28 @@ test('settings survive a save and a load; broken storage gives the defaults', ()
   assert.equal(S.saveSettings(st, s), false);
 });
 
+test('settings: a refused write reaches the caller with what to say', () => {
+  const st = memoryStorage();
+  st.refuse = true;
+  const seen = [];
+  assert.equal(S.saveSettings(st, S.defaults(), (e) => seen.push(e)), false);
+  assert.equal(seen.length, 1);
+  st.refuse = false;
+  assert.equal(S.saveSettings(st, S.defaults(), (e) => seen.push(e)), true);
+  assert.equal(seen.length, 1);
+  const quota = new Error('The quota has been exceeded.');
+  quota.name = 'QuotaExceededError';
+  const cases = [
+    [quota, 'the page’s storage is full.'],
+    [{ code: 22 }, 'the page’s storage is full.'],
+    [new Error('QuotaExceededError'), 'the page’s storage is full.'],
+    [Object.assign(new Error('no'), { name: 'SecurityError' }), 'the page’s storage refused to write (SecurityError).'],
+    ['odd', 'the page’s storage refused to write (odd).'],
+    [null, 'the page’s storage refused to write (null).'],
+  ];
+  for (const [e, end] of cases) assert.equal(S.refusalText(e), 'Settings and history will not be kept: ' + end, String(e));
+});
+
 function scan(id, n, extra) {
   return Object.assign({ id, url: 'http://site/' + id, started: id, ended: id + 1, filter: 'everything', total: n, rows: Array.from({ length: n }, (_, i) => ['http://h/' + id + '/' + i, 'f' + i, 'video/mp4', '1KB', 1, id, id]) }, extra);
 }

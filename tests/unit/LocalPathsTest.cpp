@@ -11,6 +11,7 @@
 
 #include "TestText.h"
 #include "app/LocalPaths.h"
+#include "app/StorageFolder.h"
 
 namespace {
 
@@ -122,6 +123,70 @@ TEST(LocalPathsTest, AppDataFolderFollowsXdgDataHome) {
         std::u16string out = u"previous";
         ASSERT_TRUE(GetAppDataFolder(out));
         EXPECT_EQ(c.expected, Narrow(out));
+    }
+}
+
+// A fresh folder below the system's temporary folder, removed with everything in it.
+class TempFolder {
+public:
+    TempFolder() {
+        std::string pattern = (fs::temp_directory_path() / "trawlet-unit-XXXXXX").string();
+        if (mkdtemp(pattern.data()) != nullptr) m_path = pattern;
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        if (!m_path.empty()) fs::remove_all(m_path, ec);
+    }
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+TEST(LocalPathsTest, StoredStorageFolderIsKeptOnlyWhileItWorks) {
+    TempFolder temp;
+    ASSERT_FALSE(temp.Path().empty());
+    const std::string data = temp.Path() + "/data";
+    const std::string fresh = data + "/WebKitUtil/LocalStorage";
+    const std::string kept = temp.Path() + "/kept";
+    const std::string file = temp.Path() + "/file";
+    fs::create_directories(kept);
+    std::FILE* f = std::fopen(file.c_str(), "w");
+    ASSERT_NE(nullptr, f);
+    std::fclose(f);
+
+    struct Case {
+        const char* what;
+        std::string dataHome, stored, path;
+        bool store;
+        std::string noticeHas;  // empty: no notice at all
+    } cases[] = {
+        {"nothing stored", data, "", fresh, true, ""},
+        {"a working folder", data, kept, kept, false, ""},
+        {"the fresh folder itself", data, fresh, fresh, false, ""},
+        {"a file", data, file, fresh, true, file + " is not a folder"},
+        {"below a file", data, file + "/LocalStorage", fresh, true, "cannot be used"},
+        {"gone", data, temp.Path() + "/gone", fresh, true, "No such file"},
+        {"data folder is a file", file, "", "", false, "Settings and history will not be kept"},
+        {"both broken", file, file + "/x", "", false, "Settings and history will not be kept"},
+    };
+    for (const auto& c : cases) {
+        ScopedEnv env("XDG_DATA_HOME", c.dataHome.c_str());
+        const LocalStorageFolder got = ChooseLocalStorageFolder(win32::ToUtf16(c.stored));
+        EXPECT_EQ(c.path, Narrow(got.path)) << c.what;
+        EXPECT_EQ(c.store, got.store) << c.what;
+        if (c.noticeHas.empty()) {
+            EXPECT_EQ("", got.notice) << c.what;
+        } else {
+            EXPECT_NE(std::string::npos, got.notice.find(c.noticeHas))
+                << c.what << ": " << got.notice;
+        }
+        if (!c.path.empty()) {
+            std::string reason;
+            EXPECT_TRUE(IsUsableStorageFolder(got.path, reason)) << c.what << ": " << reason;
+            // The test file made to check the folder is gone again.
+            EXPECT_TRUE(fs::is_empty(c.path)) << c.what;
+        }
     }
 }
 

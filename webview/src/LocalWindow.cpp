@@ -86,6 +86,11 @@ void CLocalWindow::OnClose() {
     PostDestroyToAllWindows();
 }
 
+void CLocalWindow::OnLoadFinished(BSTR) {
+    if (!m_storageNotice.empty() && CallPageFunction("storageProblem", m_storageNotice))
+        m_storageNotice.clear();
+}
+
 void CLocalWindow::PostDestroyToAllWindows() {
     std::vector<HWND> handles;
     for (const auto& entry : g_windows) handles.push_back(entry.first);

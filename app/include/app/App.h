@@ -2,7 +2,10 @@
 // and the message loop.
 #pragma once
 
+#include <string>
 #include <vector>
+
+#include "app/SingleInstance.h"
 
 #include "webview/LocalWindow.h"
 #include "webview/MyWindow.h"
@@ -17,6 +20,11 @@ public:
 
     HINSTANCE m_hInstance;
     int m_nCmdShow;
+    // What the page is told about its storage once it has loaded; empty: nothing.
+    std::string m_pageNotice;
+    // Whether this program holds its storage folder, or handed over to the one that does.
+    CSingleInstance m_instance;
+    CSingleInstance::Outcome m_instanceOutcome = CSingleInstance::Outcome::Alone;
 };
 
 class CMyApp : public CWebKitApp {

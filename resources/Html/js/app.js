@@ -53,10 +53,13 @@
   // next frame.
   const refresh = feed.refresh;
 
-  // ---- Messages.
+  // ---- Messages. What is wrong with the page's storage holds for the whole run, so the
+  // message line shows it again whenever it is cleared.
   let noticeTimer = 0;
+  let storageNotice = '';
+  let storageRefused = false; // the notice is about a refused write, not the program's folder
   function say(text) {
-    $('message').textContent = text || '';
+    $('message').textContent = text || storageNotice;
     if (text) $('notice').textContent = '';
   }
   function notice(text) {
@@ -114,6 +117,23 @@
       return false;
     }
   }
+
+  // What the program found wrong with the page's storage when it started (the folder cannot
+  // be used, or a stored folder had to be replaced), and the page's own refused writes. Each
+  // text is said once, so that a change of every setting does not repeat it.
+  function tellStorage(text, refused) {
+    if (!text || text === storageNotice) return;
+    storageNotice = text;
+    storageRefused = refused;
+    say(text);
+  }
+  window.storageProblem = function (text) {
+    try {
+      if (typeof text === 'string') tellStorage(text.slice(0, 2000), false);
+    } catch (e) {
+      reportError(e);
+    }
+  };
 
   window.updateInputUrl = function (text) {
     try {
@@ -300,7 +320,12 @@
     settings.filterKind = scan.filterKind();
     settings.mimeText = $('mime-text').value.slice(0, 1000);
     settings.extText = $('ext-text').value.slice(0, 1000);
-    T.storage.saveSettings(storage, settings);
+    const saved = T.storage.saveSettings(storage, settings, (e) => tellStorage(T.storage.refusalText(e), true));
+    if (saved && storageRefused) {
+      // Storage takes writes again: a later refusal is said anew.
+      storageNotice = '';
+      storageRefused = false;
+    }
   }
 
   function applyTheme() {
@@ -347,6 +372,7 @@
     history.render();
     if (history.scans.length > 0 && !history.current) history.showSaved(history.scans[0]);
     refresh();
+    if (!storage) tellStorage('Settings and history will not be kept: the page has no local storage.', false);
   }
   restore();
 

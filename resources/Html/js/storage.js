@@ -97,22 +97,34 @@
     }
   }
 
-  // Writes a text; false when storage refused it (quota, storage disabled).
-  function write(storage, key, value) {
+  // Writes a text; false when storage refused it (quota, storage disabled), after handing
+  // the error to onRefused when given.
+  function write(storage, key, value, onRefused) {
     try {
       storage.setItem(key, value);
       return true;
     } catch (e) {
+      if (onRefused) onRefused(e);
       return false;
     }
+  }
+
+  // What the page says when storage refused a write: a full storage apart from the rest.
+  function refusalText(e) {
+    const name = e && typeof e === 'object' ? String(e.name || '') : '';
+    const full = name === 'QuotaExceededError' || (e && e.code === 22) || /quota/i.test(String((e && e.message) || e));
+    return (
+      'Settings and history will not be kept: ' +
+      (full ? 'the page’s storage is full.' : 'the page’s storage refused to write (' + text(String(name || e), 'unknown error', 200) + ').')
+    );
   }
 
   function loadSettings(storage) {
     return sanitizeSettings(storage ? readJson(storage, SETTINGS_KEY) : null);
   }
 
-  function saveSettings(storage, settings) {
-    return !!storage && write(storage, SETTINGS_KEY, JSON.stringify(sanitizeSettings(settings)));
+  function saveSettings(storage, settings, onRefused) {
+    return !!storage && write(storage, SETTINGS_KEY, JSON.stringify(sanitizeSettings(settings)), onRefused);
   }
 
   // The history is an index under HISTORY_KEY, newest first, of
@@ -314,6 +326,7 @@
     sanitizeSettings,
     loadSettings,
     saveSettings,
+    refusalText,
     loadHistory,
     loadScanRows,
     saveScan,

@@ -280,6 +280,16 @@ void PageTest::WriteProbe(AppRun& run) {
     WriteProbe(run);
     mainWindow = StartAndWaitForMainWindow(run);
     if (!mainWindow) return ::testing::AssertionFailure() << "no main window";
+    return Attach(run);
+}
+
+::testing::AssertionResult PageTest::Attach(AppRun& run) {
+    if (!mainWindow || mainWindow->pid != run.Pid()) {
+        mainWindow = x->WaitForMainWindow(run.Pid(), kMainTitle, kStartTimeout);
+        if (!mainWindow)
+            return ::testing::AssertionFailure() << "no main window of pid " << run.Pid() << "\n"
+                                                 << run.Stderr();
+    }
     auto ready = Eval(
         "document.readyState === 'complete' && window.trawletApp ? 'ready' : "
         "document.readyState",

@@ -128,6 +128,12 @@ protected:
     AppRun& NewPageApp();
     // Starts the run and waits until its page is loaded and the probe answers.
     ::testing::AssertionResult Launch(AppRun& run);
+    // For runs started by the test itself after WriteProbe: waits for the main window of
+    // `run`, which is running already, and for its page to answer.
+    ::testing::AssertionResult Attach(AppRun& run);
+    // (Re)writes the probe so that it listens on a channel of its own: a page of an earlier
+    // run of the program can never take a command meant for this one.
+    void WriteProbe(AppRun& run);
 
     std::optional<std::string> Eval(const std::string& script, Millis timeout = kActionTimeout);
     std::optional<PageState> State();
@@ -182,9 +188,6 @@ private:
     // The page the program ships, copied below the run's Html folder, with the probe added to
     // the copy only.
     void CopyBuiltPage(AppRun& run);
-    // (Re)writes the probe so that it listens on a channel of its own: a page of an earlier
-    // run of the program can never take a command meant for this one.
-    void WriteProbe(AppRun& run);
 
     int m_runs = 0;
 };

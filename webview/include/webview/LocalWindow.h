@@ -18,6 +18,10 @@ public:
     void OnCreate(CREATESTRUCTW* createStruct) override;
     void OnDropFiles(HDROP drop, const std::vector<std::u16string>& names) override;
     void OnClose() override;
+    void OnLoadFinished(BSTR mainFrameUrl) override;
+    // Calls the page's "storageProblem" with `text` once the page has loaded (nothing when
+    // `text` is empty, or when the page has no such function).
+    void TellPageOnceLoaded(const std::string& text) { m_storageNotice = text; }
     void OnWindowObjectCleared(JSContextRef context, JSObjectRef windowObject,
                                IWebFrame* frame) override;
 
@@ -46,4 +50,5 @@ private:
 
     CMyWindow* m_scanWindow = nullptr;
     std::vector<CMyWindow*>* m_popupWindows = nullptr;
+    std::string m_storageNotice;
 };

@@ -47,6 +47,15 @@ std::string BuildDir() {
 }
 
 AppRun::AppRun(AppOptions options) : m_options(std::move(options)) {
+    if (const AppRun* owner = m_options.sameFoldersAs) {
+        static int shared = 0;
+        m_options.executable = owner->Executable();
+        m_options.inPlace = true;
+        m_root = owner->m_root;
+        m_appDir = owner->m_appDir;
+        m_logTag = "beside-" + std::to_string(++shared) + "-";
+        return;
+    }
     m_root = MakeTempFolder();
     m_appDir = m_root + "/app";
     for (const auto& dir : {m_appDir, HtmlDir(), DataHome(), ConfigHome(), CacheHome(), Home()})
@@ -65,6 +74,7 @@ AppRun::AppRun(AppOptions options) : m_options(std::move(options)) {
 
 AppRun::~AppRun() {
     Kill();
+    if (m_options.sameFoldersAs) return;
     const char* keep = std::getenv("TRAWLET_E2E_KEEP");
     if (!(keep && *keep)) RemoveTree(m_root);
 }
@@ -167,8 +177,8 @@ bool AppRun::Start() {
     for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
     envp.push_back(nullptr);
 
-    const std::string out = m_root + "/stdout-" + std::to_string(m_runs) + ".txt";
-    const std::string err = m_root + "/stderr-" + std::to_string(m_runs) + ".txt";
+    const std::string out = m_root + "/" + m_logTag + "stdout-" + std::to_string(m_runs) + ".txt";
+    const std::string err = m_root + "/" + m_logTag + "stderr-" + std::to_string(m_runs) + ".txt";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -222,11 +232,11 @@ void AppRun::Kill() {
 }
 
 std::string AppRun::Stdout() const {
-    return ReadFile(m_root + "/stdout-" + std::to_string(m_runs) + ".txt");
+    return ReadFile(m_root + "/" + m_logTag + "stdout-" + std::to_string(m_runs) + ".txt");
 }
 
 std::string AppRun::Stderr() const {
-    return ReadFile(m_root + "/stderr-" + std::to_string(m_runs) + ".txt");
+    return ReadFile(m_root + "/" + m_logTag + "stderr-" + std::to_string(m_runs) + ".txt");
 }
 
 }  // namespace e2e

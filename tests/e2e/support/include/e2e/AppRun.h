@@ -29,6 +29,10 @@ struct AppOptions {
     // Put <build>/bridge beside the copy (as a link: only the executable's own path counts).
     bool withBridge = true;
     std::vector<std::string> arguments;
+    // Another program on the folders of this run (its copy of the program, page and XDG
+    // folders), started beside it; the folders stay with that run. Its output goes to files
+    // of its own.
+    const class AppRun* sameFoldersAs = nullptr;
 };
 
 class AppRun {
@@ -89,6 +93,8 @@ private:
     std::optional<int> m_exitStatus;
     size_t m_handlerCallsSeen = 0;
     int m_runs = 0;
+    // The start of the names of this run's output files ("" for the folders' owner).
+    std::string m_logTag;
 };
 
 }  // namespace e2e
