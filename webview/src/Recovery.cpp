@@ -30,7 +30,7 @@ std::string Escaped(const std::string& text) {
 std::string MessageHtml(const std::string& heading, const std::string& bodyHtml) {
     return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>" + Escaped(heading) +
            "</title><style>body{font:15px/1.5 sans-serif;margin:3em;max-width:40em;color:#222;"
-           "background:#f6f6f6}h1{font-size:1.3em}</style></head><body><h1 id=\"stopped\">" +
+           "background:#fff8e1}h1{font-size:1.3em}</style></head><body><h1 id=\"stopped\">" +
            Escaped(heading) + "</h1>" + bodyHtml + "</body></html>";
 }
 
