@@ -76,12 +76,17 @@ void CLocalWindow::ShowPageStoppedMessage() {
     const std::string scan = !m_running ? "No scan is running."
                              : m_paused ? "The scan is paused; the scan window stays open."
                                         : "The scan goes on in the scan window.";
+    const size_t count = m_sentRecords.size();
+    const std::string kept =
+        count == 0 ? std::string()
+                   : " Trawlet keeps the " + std::to_string(count) +
+                         (count == 1 ? " address" : " addresses") +
+                         " found so far and gives them back to the page when it is loaded again.";
     const std::string body =
         "<p>The Trawlet page stopped working twice within a few seconds, so it was not "
         "loaded again at once.</p><p>" +
-        Escaped(scan) + " Trawlet keeps the " + std::to_string(m_sentRecords.size()) + " address" +
-        (m_sentRecords.size() == 1 ? "" : "es") +
-        " found so far and gives them back to the page when it is loaded again.</p>"
+        Escaped(scan) + kept +
+        "</p>"
         "<p><a id=\"reload\" href=\"" +
         Escaped(m_pageAddress) +
         "\">Load the page again</a>, or close this window to end Trawlet.</p>";

@@ -124,6 +124,7 @@
       scan.resume();
       history.render();
       refresh();
+      notice('The page stopped working and was loaded again; the addresses of the scan are back in the list.');
     } catch (e) {
       reportError(e);
     }

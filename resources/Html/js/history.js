@@ -292,5 +292,5 @@
     };
   }
 
-  return { CAPTURING_KEY, createHistory, createPacer, uniqueScanId, scanRows, restoredEntry, cutMessage, clampLimit, HISTORY_SHARE };
+  return { CAPTURING_KEY, readCapturing, writeCapturing, createHistory, createPacer, uniqueScanId, scanRows, restoredEntry, cutMessage, clampLimit, HISTORY_SHARE };
 });
