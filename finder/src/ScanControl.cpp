@@ -98,6 +98,14 @@ int HandleServiceCall(const std::u16string& uri, const std::u16string& method,
                 }
                 outcome = 1;
             }
+        } else if (method == u"state") {
+            // A page loaded during a scan learns what its controls should show.
+            if (host != nullptr) {
+                if (!result.isObject()) result = Json::Value(Json::objectValue);
+                result["running"] = host->m_running != FALSE;
+                result["paused"] = host->m_paused != FALSE;
+                outcome = 1;
+            }
         } else if (method == u"open") {
             outcome = HandleOpen(params) ? 1 : 0;
         } else if (method == u"copyURL") {

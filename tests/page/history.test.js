@@ -88,3 +88,23 @@ test('a saved row comes back as the entry it was made from, and a scan keeps at 
   assert.equal(H.scanRows(entries, 1).length, 1);
   assert.equal(H.scanRows(entries, 0).length, 0);
 });
+
+test('the scan being captured is named in storage for a page loaded in its place', () => {
+  const m = new Map();
+  const store = { getItem: (k) => (m.has(k) ? m.get(k) : null), setItem: (k, v) => m.set(k, String(v)), removeItem: (k) => m.delete(k) };
+  assert.equal(H.readCapturing(store), null);
+  const scan = { id: 1700000000001, url: 'http://127.0.0.1/a', started: 1700000000000, filter: 'everything', scansDropped: 2 };
+  H.writeCapturing(store, scan);
+  assert.deepEqual(H.readCapturing(store), { id: scan.id, url: scan.url, started: scan.started, filter: scan.filter });
+  H.writeCapturing(store, null);
+  assert.equal(H.readCapturing(store), null);
+  // What is not a scan names none.
+  for (const bad of ['{', 'null', '{"id":"x","started":1}', '{"id":1}', '[1,2]']) {
+    m.set(H.CAPTURING_KEY, bad);
+    assert.equal(H.readCapturing(store), null, bad);
+  }
+  // A storage that refuses writes loses nothing else.
+  const full = { getItem: () => null, setItem: () => { throw new Error('full'); }, removeItem: () => { throw new Error('full'); } };
+  assert.doesNotThrow(() => H.writeCapturing(full, scan));
+  assert.doesNotThrow(() => H.writeCapturing(full, null));
+});

@@ -1,7 +1,7 @@
 'use strict';
 const test = require('node:test');
 const assert = require('node:assert/strict');
-const { afterAnswer } = require('../../resources/Html/js/scanstate.js');
+const { afterAnswer, fromStateAnswer } = require('../../resources/Html/js/scanstate.js');
 
 test('the scan state follows the answers of start, pause and stop', () => {
   const cases = [
@@ -22,4 +22,19 @@ test('the scan state follows the answers of start, pause and stop', () => {
     ['bogus', 'pause', true, 'idle'],
   ];
   for (const [state, method, ok, expected] of cases) assert.equal(afterAnswer(state, method, ok), expected, [state, method, ok].join(' '));
+});
+
+test('a page loaded during a scan takes the state from the answer to "state"', () => {
+  const cases = [
+    [{ returnValue: 1, running: false, paused: false }, 'idle'],
+    [{ returnValue: 1, running: true, paused: false }, 'running'],
+    [{ returnValue: 1, running: true, paused: true }, 'paused'],
+    // A paused flag left over without a scan is no scan.
+    [{ returnValue: 1, running: false, paused: true }, 'idle'],
+    [{ returnValue: 1 }, null],
+    [{ returnValue: 1, running: 1, paused: 0 }, null],
+    [null, null],
+    ['running', null],
+  ];
+  for (const [answer, expected] of cases) assert.equal(fromStateAnswer(answer), expected, JSON.stringify(answer));
 });

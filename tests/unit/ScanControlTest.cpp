@@ -117,6 +117,31 @@ TEST(HandleServiceCallTest, ForeignServiceDoesNotStopTheScan) {
     EXPECT_FALSE(host.m_paused);
 }
 
+TEST(HandleServiceCallTest, StateAnswersWithoutChangingIt) {
+    struct Case {
+        const char* what;
+        BOOL running, paused;
+        const char* answer;
+    } cases[] = {
+        {"idle", FALSE, FALSE, "{\"paused\":false,\"returnValue\":1,\"running\":false}\n"},
+        {"running", TRUE, FALSE, "{\"paused\":false,\"returnValue\":1,\"running\":true}\n"},
+        {"paused", TRUE, TRUE, "{\"paused\":true,\"returnValue\":1,\"running\":true}\n"},
+    };
+    for (const Case& c : cases) {
+        FakeScanHost host;
+        host.m_running = c.running;
+        host.m_paused = c.paused;
+        Json::Value result;
+        EXPECT_EQ(1, HandleServiceCall(kTrawletServiceId, u"state", Json::Value(), &host, result))
+            << c.what;
+        EXPECT_EQ(c.answer, Json::FastWriter().write(result)) << c.what;
+        EXPECT_EQ(c.running, host.m_running) << c.what;
+        EXPECT_EQ(c.paused, host.m_paused) << c.what;
+    }
+    Json::Value result;
+    EXPECT_EQ(0, HandleServiceCall(kTrawletServiceId, u"state", Json::Value(), nullptr, result));
+}
+
 // ---- States ----
 
 struct Step {

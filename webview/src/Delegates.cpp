@@ -43,6 +43,21 @@ HRESULT CDefFrameLoadDelegate::didClearWindowObject(IWebView* webView, JSContext
     return S_OK;
 }
 
+HRESULT CDefFrameLoadDelegate::QueryInterface(REFIID riid, void** object) {
+    if (object && IsEqualGUID(riid, IID_IWebFrameLoadDelegatePrivate)) {
+        *object = static_cast<IWebFrameLoadDelegatePrivate*>(this);
+        AddRef();
+        return S_OK;
+    }
+    return CEmptyFrameLoadDelegate::QueryInterface(riid, object);
+}
+
+HRESULT CDefFrameLoadDelegate::webViewProcessDidTerminate(IWebView* webView,
+                                                          WebProcessTerminationReason reason) {
+    if (CWebKitWindow* window = WindowForView(webView)) window->OnWebProcessTerminated(reason);
+    return S_OK;
+}
+
 // ---- UI -------------------------------------------------------------------------------------
 
 HRESULT CDefUIDelegate::createWebViewWithRequest(IWebView* sender, IWebURLRequest* request,

@@ -2,6 +2,7 @@
 #include "webview/LocalWindow.h"
 
 #include <string>
+#include <string_view>
 
 #include "finder/ScanControl.h"
 #include "finder/TextUtil.h"
@@ -109,9 +110,20 @@ void CLocalWindow::OnWindowObjectCleared(JSContextRef, JSObjectRef, IWebFrame*) 
     }
     m_service.handler = HandleServiceCall;
     m_service.InstallScriptObject(this, static_cast<CScanHost*>(this));
+    if (!m_replayPending) {
+        m_pageAddress = MainViewAddress();
+    } else if (MainViewAddress() == m_pageAddress) {
+        m_reloadedPageCleared = true;
+        ReplayWhenPageIsReady();
+    }
 }
 
 bool CLocalWindow::CallPageFunction(const char* name, const std::string& utf8Argument) {
+    if (name != nullptr && std::string_view(name) == "addResult") {
+        m_sentRecords.push_back(utf8Argument);
+        // The page loaded again gets this record with the others, in order.
+        if (m_replayPending) return true;
+    }
     return m_service.CallPageFunction(name, utf8Argument);
 }
 
@@ -124,7 +136,11 @@ bool CLocalWindow::EnsureScanWindow() {
 }
 
 bool CLocalWindow::LoadScanUrlUtf8(const char* address) {
-    return m_scanWindow && m_scanWindow->LoadUrlUtf8(address);
+    // Only "start" loads the scan window: the records kept for the page are those of the
+    // scan that starts now.
+    if (!m_scanWindow || !m_scanWindow->LoadUrlUtf8(address)) return false;
+    m_sentRecords.clear();
+    return true;
 }
 
 void CLocalWindow::ShowScanWindow() {

@@ -59,6 +59,7 @@ void CWebKitWindow::OnProgressStarted() {}
 void CWebKitWindow::OnProgressChanged(int) {}
 void CWebKitWindow::OnProgressFinished() {}
 void CWebKitWindow::OnWindowObjectCleared(JSContextRef, JSObjectRef, IWebFrame*) {}
+void CWebKitWindow::OnWebProcessTerminated(WebProcessTerminationReason) {}
 
 void CWebKitWindow::OnNewWindowPolicy(BSTR url, BSTR) {
     ShellExecuteW(nullptr, u"open", url, nullptr, nullptr, SW_SHOW);

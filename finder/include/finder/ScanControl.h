@@ -14,7 +14,8 @@ inline constexpr char16_t kTrawletServiceId[] = u"com.kestovan.trawlet";
 // The service handler of the main window's script service. `userData` is the main window as a
 // CScanHost*. Writes the outcome (1 or 0) into `result` as the JSON integer "returnValue" and
 // returns it; a foreign service id, an unknown method, and a method that needs the main window
-// when `userData` is null all give 0.
+// when `userData` is null all give 0. "state" changes nothing and adds the booleans "running"
+// and "paused" of the scan state to `result`.
 int HandleServiceCall(const std::u16string& uri, const std::u16string& method,
                       const Json::Value& params, void* userData, Json::Value& result);
 

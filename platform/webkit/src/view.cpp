@@ -4,6 +4,7 @@
 #include "contexts.h"
 #include "internal.h"
 #include "win32/gtkhandles.h"
+#include "win32/text.h"
 
 namespace wk {
 
@@ -27,6 +28,16 @@ HRESULT Frame::loadRequest(IWebURLRequest* request) {
     if (!request) return E_POINTER;
     if (!LiveViews().count(m_view) || !m_view->widget()) return E_FAIL;
     m_view->LoadUrl(RequestUrl(request));
+    return S_OK;
+}
+
+HRESULT Frame::loadHTMLString(BSTR string, BSTR baseURL) {
+    if (!string) return E_POINTER;
+    if (!LiveViews().count(m_view) || !m_view->widget()) return E_FAIL;
+    const std::string base =
+        baseURL ? win32::ToUtf8(std::u16string_view(baseURL, SysStringLen(baseURL))) : "";
+    m_view->LoadHtml(win32::ToUtf8(std::u16string_view(string, SysStringLen(string))),
+                     base.empty() ? "about:blank" : base);
     return S_OK;
 }
 
@@ -73,6 +84,7 @@ HRESULT WebView::initWithFrame(RECT frame, BSTR, BSTR) {
     MoveWindow(m_viewWindow, frame.left, frame.top, frame.right - frame.left,
                frame.bottom - frame.top, FALSE);
     Connect();
+    ConnectProcessWatch();
     // A view whose UI delegate takes no drag of any kind is not a drop target at all.
     int mask = -1;
     if (m_uiDelegate &&
@@ -138,6 +150,11 @@ void WebView::LoadUrl(const std::string& url) {
     WebKitURIRequest* request = webkit_uri_request_new(url.c_str());
     webkit_web_view_load_request(m_view, request);
     g_object_unref(request);
+}
+
+void WebView::LoadHtml(const std::string& html, const std::string& baseUrl) {
+    if (!m_view) return;
+    webkit_web_view_load_html(m_view, html.c_str(), baseUrl.c_str());
 }
 
 void WebView::WindowObjectCleared() {

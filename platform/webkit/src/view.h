@@ -33,6 +33,7 @@ public:
     }
     HRESULT webView(IWebView** result) override;
     HRESULT loadRequest(IWebURLRequest* request) override;
+    HRESULT loadHTMLString(BSTR string, BSTR baseURL) override;
     JSGlobalContextRef globalContext() override { return nullptr; }
 
 private:
@@ -95,6 +96,7 @@ public:
 
     WebKitWebView* widget() const { return m_view; }
     void LoadUrl(const std::string& url);
+    void LoadHtml(const std::string& html, const std::string& baseUrl);
     void WindowObjectCleared();
 
 private:
@@ -127,6 +129,11 @@ private:
                                    WebKitPolicyDecisionType type, gpointer data);
     static GtkWidget* OnCreate(WebKitWebView*, WebKitNavigationAction* action, gpointer data);
     static void OnGeometry(GObject*, GParamSpec*, gpointer data);
+
+    // process.cpp: the end of the view's web process, told to the frame load delegate.
+    void ConnectProcessWatch();
+    static void OnWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason,
+                                       gpointer data);
 
     // resources.cpp: each resource load, reported to the resource load delegate.
     static void OnResourceLoadStarted(WebKitWebView*, WebKitWebResource* resource,

@@ -135,6 +135,21 @@
     }
   };
 
+  // The program calls this before it gives back, through addResult, every record of its
+  // scan to a page loaded in place of one whose web process ended (argument: their count).
+  window.resumeScan = function () {
+    try {
+      feed.take(Infinity);
+      history.resume();
+      scan.resume();
+      history.render();
+      refresh();
+      notice('The page stopped working and was loaded again; the addresses of the scan are back in the list.');
+    } catch (e) {
+      reportError(e);
+    }
+  };
+
   window.updateInputUrl = function (text) {
     try {
       if (typeof text === 'string') $('url').value = text.length > 100000 ? text.slice(0, 100000) : text;

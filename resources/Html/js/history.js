@@ -42,6 +42,29 @@
     return { now, soon };
   }
 
+  // Where the scan being captured is named, so that a page loaded again in its place (its
+  // web process ended) goes on with it rather than saving its records as a second scan.
+  const CAPTURING_KEY = 'trawlet.capturing.v1';
+
+  function readCapturing(store) {
+    try {
+      const v = JSON.parse(store.getItem(CAPTURING_KEY));
+      if (v && typeof v === 'object' && Number.isFinite(v.id) && Number.isFinite(v.started))
+        return { id: v.id, url: String(v.url == null ? '' : v.url), started: v.started, filter: String(v.filter == null ? '' : v.filter) };
+    } catch (e) {
+      // Nothing readable is nothing to go on with.
+    }
+    return null;
+  }
+  function writeCapturing(store, current) {
+    try {
+      if (current) store.setItem(CAPTURING_KEY, JSON.stringify({ id: current.id, url: current.url, started: current.started, filter: current.filter }));
+      else store.removeItem(CAPTURING_KEY);
+    } catch (e) {
+      // A full storage keeps the history as it is; going on after a reload is lost only.
+    }
+  }
+
   // Scan ids are their start times, made unique within the history.
   function uniqueScanId(scans, time) {
     let id = time;
@@ -156,12 +179,28 @@
       shown = null;
       current = { id: uniqueScanId(scans, clock.date()), url, started: clock.date(), filter, scansDropped: 0 };
       cutSaid = '';
+      if (o.store) writeCapturing(o.store, current);
     }
 
     // The list shows nothing of a scan any more.
     function end() {
       current = null;
       shown = null;
+      if (o.store) writeCapturing(o.store, null);
+    }
+
+    // This page replaces one whose web process ended: the scan that page captured is
+    // captured again, under its own id, from the records the program gives back, and the
+    // list starts empty for them. False when there is no such scan.
+    function resume() {
+      const named = o.store ? readCapturing(o.store) : null;
+      if (!named) return false;
+      shown = null;
+      current = { id: named.id, url: named.url, started: named.started, filter: named.filter, scansDropped: 0 };
+      cutSaid = '';
+      o.model.clear();
+      render();
+      return true;
     }
 
     function render() {
@@ -237,6 +276,7 @@
     return {
       begin,
       end,
+      resume,
       saveSoon,
       saveNow,
       render,
@@ -252,5 +292,5 @@
     };
   }
 
-  return { createHistory, createPacer, uniqueScanId, scanRows, restoredEntry, cutMessage, clampLimit, HISTORY_SHARE };
+  return { CAPTURING_KEY, readCapturing, writeCapturing, createHistory, createPacer, uniqueScanId, scanRows, restoredEntry, cutMessage, clampLimit, HISTORY_SHARE };
 });

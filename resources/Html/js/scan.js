@@ -116,6 +116,23 @@
       setState(state);
     }
 
+    // Takes the state from the native side when this page was loaded again in the middle of
+    // the program's scan; the scan it captures, if any, the history already took back.
+    function resume() {
+      const r = service.call('state');
+      if (!r.ok) return false;
+      let s = null;
+      try {
+        s = scanstate.fromStateAnswer(JSON.parse(r.answer));
+      } catch (e) {
+        s = null;
+      }
+      if (s === null) return false;
+      foreign = false;
+      setState(s);
+      return true;
+    }
+
     function togglePause() {
       if (state === 'idle') return;
       // Records that came before the click belong before it.
@@ -166,6 +183,7 @@
       start,
       begin,
       adopt,
+      resume,
       togglePause,
       stop,
       setState,

@@ -1,5 +1,6 @@
 // The scan state as the page shows it. The native side alone knows whether its scan runs:
-// the state changes only with its answers to "start", "pause" and "stop". Records say
+// the state changes only with its answers to "start", "pause" and "stop", and to "state"
+// when the page is loaded again during a scan. Records say
 // nothing about it: they can arrive during and after a "stop" call (the program delivers
 // the records it queued before the answer), and taking them in later must not make a
 // stopped scan look running. Classic script (window.Trawlet.scanstate) and CommonJS module.
@@ -31,5 +32,14 @@
     }
   }
 
-  return { STATES, afterAnswer };
+  // The state in the native side's answer to "state" ({"running": .., "paused": ..}), or
+  // null when the answer is not one.
+  function fromStateAnswer(value) {
+    if (value === null || typeof value !== 'object') return null;
+    if (typeof value.running !== 'boolean' || typeof value.paused !== 'boolean') return null;
+    if (!value.running) return 'idle';
+    return value.paused ? 'paused' : 'running';
+  }
+
+  return { STATES, afterAnswer, fromStateAnswer };
 });

@@ -38,8 +38,16 @@ public:
     }
 };
 
-class CDefFrameLoadDelegate : public CEmptyFrameLoadDelegate {
+// Also answers IWebFrameLoadDelegatePrivate: the end of the view's web process becomes the
+// window's OnWebProcessTerminated.
+class CDefFrameLoadDelegate : public CEmptyFrameLoadDelegate, public IWebFrameLoadDelegatePrivate {
 public:
+    HRESULT QueryInterface(REFIID riid, void** object) override;
+    ULONG AddRef() override { return CEmptyFrameLoadDelegate::AddRef(); }
+    ULONG Release() override { return CEmptyFrameLoadDelegate::Release(); }
+    HRESULT webViewProcessDidTerminate(IWebView* webView,
+                                       WebProcessTerminationReason reason) override;
+
     HRESULT didFailProvisionalLoadWithError(IWebView* webView, IWebError* error,
                                             IWebFrame* frame) override;
     HRESULT didFinishLoadForFrame(IWebView* webView, IWebFrame* frame) override;

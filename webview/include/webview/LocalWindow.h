@@ -2,6 +2,7 @@
 // object, and closing it closes every window.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,8 @@ public:
     void TellPageOnceLoaded(const std::string& text) { m_storageNotice = text; }
     void OnWindowObjectCleared(JSContextRef context, JSObjectRef windowObject,
                                IWebFrame* frame) override;
+    void OnLoadFinished(BSTR mainFrameUrl) override;
+    void OnWebProcessTerminated(WebProcessTerminationReason reason) override;
 
     // Posts WM_DESTROY to every registered window.
     void PostDestroyToAllWindows();
@@ -47,6 +50,26 @@ private:
     // The address the view shows now, for the service's own check that it is the program's
     // page; empty without a view.
     std::string MainViewAddress() const;
+
+    // Recovery.cpp: the page coming back after its web process ended. A first end loads the
+    // page again and gives it back the records of the scan; a second one soon after shows a
+    // message instead, so that a page that cannot run does not reload for ever.
+    void ReloadPage();
+    void ShowPageStoppedMessage();
+    void ReplayWhenPageIsReady();
+
+    // The records handed to "addResult" since the last start, in the order the page got them:
+    // what a page loaded again needs to show the scan as it was.
+    std::vector<std::string> m_sentRecords;
+    // Set from the end of the page's process until the page loaded again took the records
+    // back; meanwhile records are only kept, not sent.
+    bool m_replayPending = false;
+    bool m_reloadedPageLoaded = false;
+    bool m_reloadedPageCleared = false;
+    // The address of the program's page, for loading it again.
+    std::string m_pageAddress;
+    std::chrono::steady_clock::time_point m_lastProcessEnd{};
+    bool m_processEnded = false;
 
     CMyWindow* m_scanWindow = nullptr;
     std::vector<CMyWindow*>* m_popupWindows = nullptr;

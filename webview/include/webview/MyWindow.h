@@ -14,6 +14,8 @@ public:
     void OnCreate(CREATESTRUCTW* createStruct) override;
     void OnNewWindowPolicy(BSTR url, BSTR frameName) override;
     void OnCreateWebView(BSTR url, IWebView** newWebView) override;
+    // Recovery.cpp: the window says in its view that its page stopped; the scan goes on.
+    void OnWebProcessTerminated(WebProcessTerminationReason reason) override;
 
     // Where the windows that this window's pages open are kept (the application's list,
     // which owns them).

@@ -52,6 +52,8 @@ public:
     virtual void OnProgressFinished();
     virtual void OnWindowObjectCleared(JSContextRef context, JSObjectRef windowObject,
                                        IWebFrame* frame);
+    // The view's web process went away; the view shows nothing until a load.
+    virtual void OnWebProcessTerminated(WebProcessTerminationReason reason);
     virtual void OnNewWindowPolicy(BSTR url, BSTR frameName);
     virtual void OnCreateWebView(BSTR url, IWebView** newWebView);
     virtual void SetWindowFrame(RECT* rect);
@@ -65,6 +67,8 @@ public:
     bool SetIcons();
     bool LoadUrl(LPCWSTR url);
     bool LoadUrlUtf8(const char* url);
+    // Shows a document of our own (UTF-8 HTML) in the view, at about:blank.
+    bool LoadHtmlUtf8(const std::string& html);
     static std::u16string NormalizeUrl(LPCWSTR url);
 
     static CWebKitWindow* WindowFromHandle(HWND hwnd);

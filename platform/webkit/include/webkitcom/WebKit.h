@@ -51,6 +51,7 @@ extern const IID IID_IWebURLResponse;
 extern const IID IID_IWebFrame;
 extern const IID IID_IWebError;
 extern const IID IID_IWebFrameLoadDelegate;
+extern const IID IID_IWebFrameLoadDelegatePrivate;
 extern const IID IID_IWebUIDelegate;
 extern const IID IID_IWebPolicyDelegate;
 extern const IID IID_IWebResourceLoadDelegate;
@@ -116,6 +117,8 @@ struct IWebFrame : IUnknown {
     virtual HRESULT name(BSTR* result) = 0;
     virtual HRESULT webView(IWebView** result) = 0;
     virtual HRESULT loadRequest(IWebURLRequest* request) = 0;
+    // Shows `string` as an HTML document whose address is `baseURL` (null: about:blank).
+    virtual HRESULT loadHTMLString(BSTR string, BSTR baseURL) = 0;
     // The frame's global script context. Null in the UI process (see JSContextRef above).
     virtual JSGlobalContextRef globalContext() = 0;
 };
@@ -214,6 +217,21 @@ struct IWebFrameLoadDelegate : IUnknown {
     virtual HRESULT willCloseFrame(IWebView* webView, IWebFrame* frame) = 0;
     virtual HRESULT didClearWindowObject(IWebView* webView, JSContextRef context,
                                          JSObjectRef windowObject, IWebFrame* frame) = 0;
+};
+
+// Why a view's web process went away.
+enum WebProcessTerminationReason {
+    WebProcessCrashed = 0,
+    WebProcessExceededMemoryLimit = 1,
+    // The program itself ended it.
+    WebProcessTerminatedByClient = 2,
+};
+
+// Asked of a view's frame load delegate with QueryInterface. The view keeps its address
+// but shows nothing until something is loaded into it, which starts a new web process.
+struct IWebFrameLoadDelegatePrivate : IUnknown {
+    virtual HRESULT webViewProcessDidTerminate(IWebView* webView,
+                                               WebProcessTerminationReason reason) = 0;
 };
 
 struct IWebUIDelegate : IUnknown {
