@@ -40,6 +40,7 @@
     taken: () => history.saveSoon(),
     update: () => model.flush(),
     urgent: () => grid.needsRender(),
+    empty: () => model.view.length === 0,
     draw: {
       rows: () => grid.render(),
       counts: () => {
