@@ -27,6 +27,7 @@ function makeFeed(o = {}) {
       return o.changed === undefined ? true : o.changed;
     },
     urgent: () => !!o.urgent,
+    empty: o.empty && (() => o.empty(got)),
     draw: {
       rows() {
         clock.time += o.rowsCost || 0;
@@ -199,4 +200,40 @@ test('pushing a record never throws: what goes wrong is reported', () => {
   assert.deepEqual(f.got.errors, ['no frames']);
   f.feed.take(Infinity);
   assert.deepEqual(f.texts(), ['a']);
+});
+
+test('the first frames after the list was empty take in a few records, twice as many at each frame', () => {
+  // The list shows rows once records were taken in, unless the test empties it; each
+  // record costs nothing, so only the first-batch rule holds records back.
+  let shown = 0;
+  const f = makeFeed({ empty: (got) => got.taken.length === shown });
+  const rows = () => f.got.taken.length;
+  for (const t of numbered(3000)) f.feed.push(t);
+  const perFrame = [];
+  while (f.feed.waiting > 0) {
+    const before = rows();
+    f.clock.runFrame();
+    perFrame.push(rows() - before);
+  }
+  const ramp = [];
+  for (let n = F.FIRST_BATCH; n <= F.LAST_RAMP; n *= 2) ramp.push(n);
+  assert.deepEqual(perFrame, ramp.concat([3000 - ramp.reduce((a, b) => a + b, 0)]));
+
+  // Once the list shows rows, records are taken by the budget alone; emptied again, the
+  // list gets its first frames again.
+  for (const t of numbered(100)) f.feed.push(t);
+  f.clock.runFrame();
+  assert.equal(f.feed.waiting, 0);
+  shown = rows();
+  for (const t of numbered(100)) f.feed.push(t);
+  f.clock.runFrame();
+  assert.equal(f.feed.waiting, 100 - F.FIRST_BATCH);
+
+  // A user action and the stand-in timer (a hidden window) take everything in at once.
+  f.feed.refresh();
+  assert.equal(f.feed.waiting, 0);
+  shown = rows();
+  for (const t of numbered(100)) f.feed.push(t);
+  f.clock.advance(F.FRAME_TIMEOUT);
+  assert.equal(f.feed.waiting, 0);
 });

@@ -40,6 +40,7 @@
     taken: () => history.saveSoon(),
     update: () => model.flush(),
     urgent: () => grid.needsRender(),
+    empty: () => model.view.length === 0,
     draw: {
       rows: () => grid.render(),
       counts: () => {
@@ -390,6 +391,26 @@
     if (!storage) tellStorage('Settings and history will not be kept: the page has no local storage.', false);
   }
   restore();
+
+  // The row elements and their styles are made ready while the page waits for its first
+  // records; the rows of a throwaway list stand in for them.
+  function prepareRows() {
+    try {
+      const m = new T.model.ResultModel();
+      m.setFolding(true, true);
+      const now = Date.now();
+      const sample = (name, type, size, url) => m.add(T.record.parseRecord(JSON.stringify({ fileName: name, mimeType: type, size, url })), now);
+      sample('master.m3u8', 'application/vnd.apple.mpegurl', '2.50KB', 'https://www.example.com/watch/master.m3u8?v=1&t=0');
+      sample('clip-0123456789.webm', 'video/webm', '12.75MB', 'https://cdn.example.net/assets/17/clip-0123456789.webm');
+      for (let i = 0; i < 3; i++) sample('seg-' + i + '.ts', 'video/mp2t', '1.00MB', 'https://media.example.org/hls/stream/seg-' + i + '.ts');
+      m.flush();
+      if (feed.waiting === 0) grid.prepare(m.view);
+    } catch (e) {
+      reportError(e);
+    }
+  }
+  if (typeof requestIdleCallback === 'function') requestIdleCallback(prepareRows, { timeout: 500 });
+  else setTimeout(prepareRows, 100);
 
   // For tests and the benchmark: the page's parts, and a way to bring the list up to
   // date without waiting for a frame.

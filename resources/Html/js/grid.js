@@ -209,26 +209,28 @@
       this.bodyTop = this.body.offsetTop;
     }
 
-    barGeometry(vertical) {
+    // top and left: the body's scroll position, when the caller knows it (reading it
+    // lays out whatever changed since the last frame).
+    barGeometry(vertical, top = this.body.scrollTop, left = this.body.scrollLeft) {
       this.measure();
       const wide = this.contentWidth > this.viewWidth;
       const tall = this.lastCount * ROW_HEIGHT > this.viewportHeight;
       if (vertical) {
         const track = this.viewportHeight - (wide ? BAR : 0);
-        return Object.assign({ view: this.viewportHeight, content: this.lastCount * ROW_HEIGHT, track }, thumbGeometry(this.viewportHeight, this.lastCount * ROW_HEIGHT, track, this.body.scrollTop));
+        return Object.assign({ view: this.viewportHeight, content: this.lastCount * ROW_HEIGHT, track }, thumbGeometry(this.viewportHeight, this.lastCount * ROW_HEIGHT, track, top));
       }
       const track = this.viewWidth - (tall ? BAR : 0);
-      return Object.assign({ view: this.viewWidth, content: this.contentWidth, track }, thumbGeometry(this.viewWidth, this.contentWidth, track, this.body.scrollLeft));
+      return Object.assign({ view: this.viewWidth, content: this.contentWidth, track }, thumbGeometry(this.viewWidth, this.contentWidth, track, left));
     }
 
     // Brings the scrollbars up to date, touching the page only where something changed:
     // every change, however small, makes the engine draw the window again.
-    updateBars() {
+    updateBars(top, left) {
       for (const [el, vertical] of [
         [this.vbar, true],
         [this.hbar, false],
       ]) {
-        const g = this.barGeometry(vertical);
+        const g = this.barGeometry(vertical, top, left);
         const was = el.shown;
         if (g.show !== was.show) el.hidden = !g.show;
         if (g.show) {
@@ -494,6 +496,44 @@
       el.copyButton.setAttribute('aria-label', 'Copy the address of ' + name);
     }
 
+    // How many row elements a list in sight needs: the rows that fit, and the rows kept
+    // ready on either side.
+    poolSize() {
+      return Math.ceil(this.viewportHeight / ROW_HEIGHT) + 1 + 2 * OVERSCAN;
+    }
+
+    // Makes the row elements ahead of the first rows, while the page is idle, and lays
+    // them out once with sample rows (the kinds of row there are, each drawn differently)
+    // out of sight: the engine then resolves their styles and measures their fonts now
+    // rather than in the frame that shows the first rows, and that frame only puts the
+    // texts in. Does nothing once the list shows rows.
+    prepare(samples) {
+      if (this.lastCount > 0 || !samples.length) return;
+      const need = this.poolSize();
+      while (this.pool.length < need) {
+        const el = this.makeRowElement(this.pool.length);
+        el.hidden = true;
+        this.pool.push(el);
+      }
+      const spare = this.pool.filter((el) => el.hidden);
+      spare.forEach((el, i) => {
+        this.fillRow(el, samples[i % samples.length]);
+        el.classList.toggle('odd', (i & 1) === 1);
+        el.classList.add('sample');
+        el.hidden = false;
+      });
+      void this.spacer.offsetWidth;
+      for (const el of spare) {
+        el.hidden = true;
+        el.classList.remove('sample');
+        delete el.dataset.url;
+        delete el.dataset.group;
+        delete el.dataset.kind;
+        el._row = null;
+        el._idx = -1;
+      }
+    }
+
     // Whether what is in sight is out of date in a way the user would notice at once:
     // the list was scrolled, or rows in sight were replaced, moved, or appeared. Rows in
     // sight that only changed their counts, and rows added out of sight, can wait: while
@@ -517,18 +557,31 @@
       const m = this.model;
       const view = m.view;
       const n = view.length;
+      // Everything read from the page is read here, before anything is written: a read
+      // after a write would make the engine lay the page out within this script, and
+      // then again when it draws the frame. At the start of a frame the layout is
+      // usually up to date, so these reads cost nothing.
+      this.measure();
+      let top = this.body.scrollTop;
+      let left = this.body.scrollLeft;
       if (n !== this.lastCount) {
         // Someone who scrolled to the end of a long list is watching new rows arrive:
         // the end stays in sight as the list grows.
         const h = this.viewportHeight;
         const before = this.lastCount * ROW_HEIGHT;
-        const following = n > this.lastCount && before > h && this.body.scrollTop + h >= before - 2;
+        const shrank = n < this.lastCount;
+        const following = n > this.lastCount && before > h && top + h >= before - 2;
         this.spacer.style.height = n * ROW_HEIGHT + 'px';
         this.root.setAttribute('aria-rowcount', String(n + 1));
         this.lastCount = n;
         if (following) this.body.scrollTop = n * ROW_HEIGHT - h;
+        // A shorter list may have pulled the position back: only the engine knows by how
+        // much. A longer one leaves it where it was.
+        if (following || shrank) {
+          top = this.body.scrollTop;
+          left = this.body.scrollLeft;
+        }
       }
-      const top = this.body.scrollTop;
       const first = Math.max(0, Math.floor(top / ROW_HEIGHT) - OVERSCAN);
       const last = Math.min(n, Math.ceil((top + this.viewportHeight) / ROW_HEIGHT) + OVERSCAN);
       const need = last - first;
@@ -594,7 +647,7 @@
         else this.root.removeAttribute('aria-activedescendant');
         this.activeId = activeId;
       }
-      this.updateBars();
+      this.updateBars(top, left);
     }
 
     // Scrolls so that view index i is in sight.
