@@ -87,9 +87,9 @@ void CLocalWindow::OnClose() {
     PostDestroyToAllWindows();
 }
 
-void CLocalWindow::OnLoadFinished(BSTR) {
-    if (!m_storageNotice.empty() && CallPageFunction("storageProblem", m_storageNotice))
-        m_storageNotice.clear();
+void CLocalWindow::OnLoadFinished(BSTR mainFrameUrl) {
+    if (!m_storageNotice.empty()) CallPageFunction("storageProblem", m_storageNotice);
+    OnReloadedPageLoaded(mainFrameUrl);
 }
 
 void CLocalWindow::PostDestroyToAllWindows() {

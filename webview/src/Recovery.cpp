@@ -107,7 +107,7 @@ void CLocalWindow::ShowPageStoppedMessage() {
     frame->Release();
 }
 
-void CLocalWindow::OnLoadFinished(BSTR mainFrameUrl) {
+void CLocalWindow::OnReloadedPageLoaded(BSTR mainFrameUrl) {
     if (!m_replayPending || !mainFrameUrl) return;
     if (win32::ToUtf8(std::u16string_view(mainFrameUrl, SysStringLen(mainFrameUrl))) !=
         m_pageAddress)

@@ -20,12 +20,12 @@ public:
     void OnDropFiles(HDROP drop, const std::vector<std::u16string>& names) override;
     void OnClose() override;
     void OnLoadFinished(BSTR mainFrameUrl) override;
-    // Calls the page's "storageProblem" with `text` once the page has loaded (nothing when
-    // `text` is empty, or when the page has no such function).
+    // Calls the page's "storageProblem" with `text` each time the page has loaded (nothing
+    // when `text` is empty, or when the page has no such function), so that a page loaded
+    // again after its web process ended says it too.
     void TellPageOnceLoaded(const std::string& text) { m_storageNotice = text; }
     void OnWindowObjectCleared(JSContextRef context, JSObjectRef windowObject,
                                IWebFrame* frame) override;
-    void OnLoadFinished(BSTR mainFrameUrl) override;
     void OnWebProcessTerminated(WebProcessTerminationReason reason) override;
 
     // Posts WM_DESTROY to every registered window.
@@ -57,6 +57,9 @@ private:
     void ReloadPage();
     void ShowPageStoppedMessage();
     void ReplayWhenPageIsReady();
+    // The page finished loading: if it was loaded again after its web process ended, the scan
+    // is given back to it once it is ready.
+    void OnReloadedPageLoaded(BSTR mainFrameUrl);
 
     // The records handed to "addResult" since the last start, in the order the page got them:
     // what a page loaded again needs to show the scan as it was.
