@@ -167,6 +167,11 @@ TEST(LocalPathsTest, StoredStorageFolderIsKeptOnlyWhileItWorks) {
         {"a file", data, file, fresh, true, file + " is not a folder"},
         {"below a file", data, file + "/LocalStorage", fresh, true, "cannot be used"},
         {"gone", data, temp.Path() + "/gone", fresh, true, "No such file"},
+        // The data folder was emptied: its own storage folder is made again, and since it is
+        // where the settings would be anyway, there is nothing to tell.
+        {"the fresh folder, gone", temp.Path() + "/data2",
+         temp.Path() + "/data2/WebKitUtil/LocalStorage",
+         temp.Path() + "/data2/WebKitUtil/LocalStorage", false, ""},
         {"data folder is a file", file, "", "", false, "Settings and history will not be kept"},
         {"both broken", file, file + "/x", "", false, "Settings and history will not be kept"},
     };

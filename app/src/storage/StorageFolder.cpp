@@ -83,8 +83,9 @@ LocalStorageFolder ChooseLocalStorageFolder(const std::u16string& stored) {
     } else if (IsUsableStorageFolder(folder, reason)) {
         choice.path = folder;
         choice.store = folder != stored;
-        // Whatever the old folder held is out of reach now, which the user should hear of.
-        if (!stored.empty()) {
+        // Whatever the old folder held is out of reach now, which the user should hear of. The
+        // same folder made again (the data folder was emptied) put nothing out of reach.
+        if (!stored.empty() && folder != stored) {
             choice.notice = "The stored settings and history could not be read: " + storedReason +
                             ". They are kept in " + native + " from now on.";
         }
