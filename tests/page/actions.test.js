@@ -99,6 +99,26 @@ test('saved exports: a second save within the same second gets a number, a faile
   assert.deepEqual(failing.got.noticed, []);
 });
 
+test('the program\'s word on a saved file: where it went, why not, and nothing for anything else', () => {
+  const long = 'x'.repeat(2000);
+  const cases = [
+    ['{"saved":true,"name":"a.csv","path":"/home/u/Downloads/a.csv"}', [], ['Saved /home/u/Downloads/a.csv.'], true],
+    ['{"saved":true,"name":"a.csv"}', [], ['Saved a.csv in your download folder.'], true],
+    ['{"saved":false,"name":"a.csv","error":"No space left on device"}', ['The file a.csv could not be saved: No space left on device. Use “Copy export” instead.'], [], true],
+    ['{"saved":false}', ['The file could not be saved: the program gave no reason. Use “Copy export” instead.'], [], true],
+    ['{"saved":false,"error":"' + long + '"}', ['The file could not be saved: ' + 'x'.repeat(500) + '…. Use “Copy export” instead.'], [], true],
+    ['not json', [], [], false],
+    ['{"saved":"yes","path":"/p"}', [], [], false],
+    ['null', [], [], false],
+  ];
+  for (const [text, said, noticed, taken] of cases) {
+    const { actions, got } = makeActions(ok);
+    assert.equal(actions.fileSaved(text), taken, text);
+    assert.deepEqual(got.said.filter((t) => t !== ''), said, text);
+    assert.deepEqual(got.noticed, noticed, text);
+  }
+});
+
 test('file names: numbered while the name repeats, from 1 again when it changes', () => {
   const next = A.createFileNamer();
   const cases = [

@@ -49,12 +49,41 @@ HRESULT CDefFrameLoadDelegate::QueryInterface(REFIID riid, void** object) {
         AddRef();
         return S_OK;
     }
+    if (object && IsEqualGUID(riid, IID_IWebDownloadDelegate)) {
+        *object = static_cast<IWebDownloadDelegate*>(this);
+        AddRef();
+        return S_OK;
+    }
     return CEmptyFrameLoadDelegate::QueryInterface(riid, object);
 }
 
 HRESULT CDefFrameLoadDelegate::webViewProcessDidTerminate(IWebView* webView,
                                                           WebProcessTerminationReason reason) {
     if (CWebKitWindow* window = WindowForView(webView)) window->OnWebProcessTerminated(reason);
+    return S_OK;
+}
+
+namespace {
+std::u16string TextOf(BSTR text) {
+    return text ? std::u16string(text) : std::u16string();
+}
+}  // namespace
+
+HRESULT CDefFrameLoadDelegate::didFinishDownload(IWebView* webView, BSTR suggestedName,
+                                                 BSTR path) {
+    if (CWebKitWindow* window = WindowForView(webView)) {
+        window->OnDownloadEnded(TextOf(suggestedName), TextOf(path), std::u16string());
+    }
+    return S_OK;
+}
+
+HRESULT CDefFrameLoadDelegate::didFailDownload(IWebView* webView, BSTR suggestedName,
+                                               BSTR reason) {
+    std::u16string failure = TextOf(reason);
+    if (failure.empty()) failure = u"failed";
+    if (CWebKitWindow* window = WindowForView(webView)) {
+        window->OnDownloadEnded(TextOf(suggestedName), std::u16string(), failure);
+    }
     return S_OK;
 }
 

@@ -1,11 +1,14 @@
 // The main window.
 #include "webview/LocalWindow.h"
 
+#include <json/json.h>
+
 #include <string>
 #include <string_view>
 
 #include "finder/ScanControl.h"
 #include "finder/TextUtil.h"
+#include "win32/text.h"
 
 namespace {
 
@@ -90,6 +93,22 @@ void CLocalWindow::OnClose() {
 void CLocalWindow::OnLoadFinished(BSTR mainFrameUrl) {
     if (!m_storageNotice.empty()) CallPageFunction("storageProblem", m_storageNotice);
     OnReloadedPageLoaded(mainFrameUrl);
+}
+
+// The page saves its exports through the engine's downloads, which choose the file, so only
+// this tells the user where the file is or why there is none. A page without "fileSaved"
+// says nothing more than it did when it asked.
+void CLocalWindow::OnDownloadEnded(const std::u16string& suggestedName,
+                                   const std::u16string& path, const std::u16string& failure) {
+    Json::Value outcome(Json::objectValue);
+    outcome["saved"] = failure.empty();
+    outcome["name"] = win32::ToUtf8(suggestedName);
+    if (failure.empty()) {
+        outcome["path"] = win32::ToUtf8(path);
+    } else {
+        outcome["error"] = win32::ToUtf8(failure);
+    }
+    CallPageFunction("fileSaved", Json::FastWriter().write(outcome));
 }
 
 void CLocalWindow::PostDestroyToAllWindows() {

@@ -60,6 +60,8 @@ void CWebKitWindow::OnProgressChanged(int) {}
 void CWebKitWindow::OnProgressFinished() {}
 void CWebKitWindow::OnWindowObjectCleared(JSContextRef, JSObjectRef, IWebFrame*) {}
 void CWebKitWindow::OnWebProcessTerminated(WebProcessTerminationReason) {}
+void CWebKitWindow::OnDownloadEnded(const std::u16string&, const std::u16string&,
+                                    const std::u16string&) {}
 
 void CWebKitWindow::OnNewWindowPolicy(BSTR url, BSTR) {
     ShellExecuteW(nullptr, u"open", url, nullptr, nullptr, SW_SHOW);

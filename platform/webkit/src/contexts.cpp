@@ -43,6 +43,9 @@ WebKitWebContext* ContextFor(WebViewContextKind kind) {
                                                               WEBKIT_TLS_ERRORS_POLICY_IGNORE);
             g_bridgeContext = webkit_web_context_new_with_website_data_manager(manager);
             g_object_unref(manager);
+            // The program's page saves its exports as downloads and wants to say where
+            // they went; a scanned page's downloads are left to the engine as before.
+            WatchDownloads(g_bridgeContext);
             if (!g_moduleDirectory.empty()) {
                 webkit_web_context_set_web_extensions_directory(g_bridgeContext,
                                                                 g_moduleDirectory.c_str());

@@ -14,5 +14,7 @@ bool IsBridgeContext(WebKitWebContext* context);
 void ApplyStandardPreferences(WebKitWebView* view);
 void ShutDownContexts();
 void SetBridgeModule(const char* directory, GVariant* data);
+// downloads.cpp: tells each view of `context` how the downloads its page starts end.
+void WatchDownloads(WebKitWebContext* context);
 
 }  // namespace wk

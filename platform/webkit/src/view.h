@@ -98,6 +98,10 @@ public:
     void LoadUrl(const std::string& url);
     void LoadHtml(const std::string& html, const std::string& baseUrl);
     void WindowObjectCleared();
+    // Tells the frame load delegate how a download of this view's page ended: `failure` is
+    // empty when the file was written to `path`.
+    void DownloadEnded(const std::string& suggestedName, const std::string& path,
+                       const std::string& failure);
 
 private:
     template <class T>

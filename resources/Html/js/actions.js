@@ -39,9 +39,8 @@
 
   // Saves through a download link. The engine's own download handling puts the file in
   // the user's download folder (the XDG download directory, else the home folder) as
-  // long as the program leaves navigation and response decisions to the engine.
-  // FIXME: the page learns nothing about the download's outcome; reporting it would
-  // take a page call from the program's "download-started" / "finished" / "failed".
+  // long as the program leaves navigation and response decisions to the engine; the
+  // program tells the page where it went, or why not, through "fileSaved".
   function saveThroughLink(name, text, mime) {
     const blob = new Blob([text], { type: mime });
     const href = URL.createObjectURL(blob);
@@ -154,7 +153,31 @@
       }
     }
 
-    return { openRows, copyAddresses, copyCommand, exportCopy, exportSave };
+    // The program's word on a saved export: {"saved":true,"name":…,"path":…} or
+    // {"saved":false,"name":…,"error":…}. Anything else is not from the program and is
+    // ignored; long texts are cut so that a strange path cannot flood the message line.
+    function fileSaved(text) {
+      let outcome = null;
+      try {
+        outcome = JSON.parse(String(text));
+      } catch (e) {
+        return false;
+      }
+      if (!outcome || typeof outcome !== 'object' || typeof outcome.saved !== 'boolean') return false;
+      const cut = (s) => (typeof s === 'string' ? (s.length > 500 ? s.slice(0, 500) + '…' : s) : '');
+      const name = cut(outcome.name);
+      if (outcome.saved && cut(outcome.path) !== '') {
+        o.say('');
+        o.notice('Saved ' + cut(outcome.path) + '.');
+      } else if (outcome.saved) {
+        o.notice('Saved ' + (name || 'the file') + ' in your download folder.');
+      } else {
+        o.say('The file ' + (name ? name + ' ' : '') + 'could not be saved: ' + (cut(outcome.error) || 'the program gave no reason') + '. Use “Copy export” instead.');
+      }
+      return true;
+    }
+
+    return { openRows, copyAddresses, copyCommand, exportCopy, exportSave, fileSaved };
   }
 
   return { createActions, createFileNamer, saveThroughLink, OPEN_WITHOUT_ASKING };

@@ -151,6 +151,15 @@
     }
   };
 
+  // The program's word on where a saved export went (see actions.fileSaved).
+  window.fileSaved = function (text) {
+    try {
+      actions.fileSaved(text);
+    } catch (e) {
+      reportError(e);
+    }
+  };
+
   window.updateInputUrl = function (text) {
     try {
       if (typeof text === 'string') $('url').value = text.length > 100000 ? text.slice(0, 100000) : text;

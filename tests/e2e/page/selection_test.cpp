@@ -194,8 +194,9 @@ TEST_F(PageTest, ExportGivesCsvAndJsonOnTheClipboardAndSavesAFile) {
     EXPECT_TRUE(found) << "no file with the export in " << downloads << " (" << saved.size()
                        << " bytes read); files under HOME:\n"
                        << listing << "page: " << last;
-    ASSERT_TRUE(WaitForState([](const PageState& s) {
-        return s.S("notice").find("Saving trawlet-") == 0;
+    // The program tells the page where the file went.
+    ASSERT_TRUE(WaitForState([&](const PageState& s) {
+        return s.S("notice").find("Saved " + downloads + "/trawlet-") == 0;
     })) << last;
 
     // JSON chosen in its list (the select opens a menu; Down and Return pick the next entry).
@@ -221,6 +222,24 @@ TEST_F(PageTest, ExportGivesCsvAndJsonOnTheClipboardAndSavesAFile) {
             EXPECT_EQ(JsonString(item, "playlist"), "HLS");
         }
     }
+}
+
+// When the engine cannot write the file, the page says so and why, instead of the passing
+// "Saving" notice being the last word.
+TEST_F(PageTest, SaveFileSaysWhyTheFileCouldNotBeSaved) {
+    AppRun& run = NewPageApp();
+    // The download folder lies below a plain file, so no file can be made in it.
+    WriteFile(run.Home() + "/plain-file", "x");
+    WriteFile(run.ConfigHome() + "/user-dirs.dirs",
+              "XDG_DOWNLOAD_DIR=\"$HOME/plain-file/Downloads\"\n");
+    ASSERT_TRUE(Launch(run));
+    ASSERT_NO_FATAL_FAILURE(ScanTheSite());
+    ASSERT_NO_FATAL_FAILURE(Click("#export-save"));
+    ASSERT_TRUE(WaitForState([](const PageState& s) {
+        return s.S("message").find("could not be saved: ") != std::string::npos &&
+               s.S("message").find("Use “Copy export” instead.") != std::string::npos;
+    })) << last;
+    EXPECT_THAT(last.S("message"), HasSubstr("plain-file/Downloads is not a folder")) << last;
 }
 
 TEST_F(PageTest, ReturnOnARowAndItsOpenButtonHandTheAddressToTheDefaultProgram) {

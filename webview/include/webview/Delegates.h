@@ -38,15 +38,20 @@ public:
     }
 };
 
-// Also answers IWebFrameLoadDelegatePrivate: the end of the view's web process becomes the
-// window's OnWebProcessTerminated.
-class CDefFrameLoadDelegate : public CEmptyFrameLoadDelegate, public IWebFrameLoadDelegatePrivate {
+// Also answers IWebFrameLoadDelegatePrivate and IWebDownloadDelegate: the end of the view's
+// web process becomes the window's OnWebProcessTerminated, the end of a download its
+// OnDownloadEnded.
+class CDefFrameLoadDelegate : public CEmptyFrameLoadDelegate,
+                              public IWebFrameLoadDelegatePrivate,
+                              public IWebDownloadDelegate {
 public:
     HRESULT QueryInterface(REFIID riid, void** object) override;
     ULONG AddRef() override { return CEmptyFrameLoadDelegate::AddRef(); }
     ULONG Release() override { return CEmptyFrameLoadDelegate::Release(); }
     HRESULT webViewProcessDidTerminate(IWebView* webView,
                                        WebProcessTerminationReason reason) override;
+    HRESULT didFinishDownload(IWebView* webView, BSTR suggestedName, BSTR path) override;
+    HRESULT didFailDownload(IWebView* webView, BSTR suggestedName, BSTR reason) override;
 
     HRESULT didFailProvisionalLoadWithError(IWebView* webView, IWebError* error,
                                             IWebFrame* frame) override;

@@ -27,6 +27,9 @@ public:
     void OnWindowObjectCleared(JSContextRef context, JSObjectRef windowObject,
                                IWebFrame* frame) override;
     void OnWebProcessTerminated(WebProcessTerminationReason reason) override;
+    // Tells the page's "fileSaved" where an export it saved went, or why it was not saved.
+    void OnDownloadEnded(const std::u16string& suggestedName, const std::u16string& path,
+                         const std::u16string& failure) override;
 
     // Posts WM_DESTROY to every registered window.
     void PostDestroyToAllWindows();

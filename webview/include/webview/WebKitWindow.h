@@ -54,6 +54,9 @@ public:
                                        IWebFrame* frame);
     // The view's web process went away; the view shows nothing until a load.
     virtual void OnWebProcessTerminated(WebProcessTerminationReason reason);
+    // A download the view's page started ended: written to `path` when `failure` is empty.
+    virtual void OnDownloadEnded(const std::u16string& suggestedName, const std::u16string& path,
+                                 const std::u16string& failure);
     virtual void OnNewWindowPolicy(BSTR url, BSTR frameName);
     virtual void OnCreateWebView(BSTR url, IWebView** newWebView);
     virtual void SetWindowFrame(RECT* rect);

@@ -52,6 +52,7 @@ extern const IID IID_IWebFrame;
 extern const IID IID_IWebError;
 extern const IID IID_IWebFrameLoadDelegate;
 extern const IID IID_IWebFrameLoadDelegatePrivate;
+extern const IID IID_IWebDownloadDelegate;
 extern const IID IID_IWebUIDelegate;
 extern const IID IID_IWebPolicyDelegate;
 extern const IID IID_IWebResourceLoadDelegate;
@@ -232,6 +233,15 @@ enum WebProcessTerminationReason {
 struct IWebFrameLoadDelegatePrivate : IUnknown {
     virtual HRESULT webViewProcessDidTerminate(IWebView* webView,
                                                WebProcessTerminationReason reason) = 0;
+};
+
+// Asked of a view's frame load delegate with QueryInterface: how a download that the view's
+// page started (a link with a "download" attribute, a response the engine saves) ended.
+// `suggestedName` is the name the page asked for; `path` the file the engine wrote, in the
+// file system's display form; `reason` the engine's own words.
+struct IWebDownloadDelegate : IUnknown {
+    virtual HRESULT didFinishDownload(IWebView* webView, BSTR suggestedName, BSTR path) = 0;
+    virtual HRESULT didFailDownload(IWebView* webView, BSTR suggestedName, BSTR reason) = 0;
 };
 
 struct IWebUIDelegate : IUnknown {
