@@ -69,16 +69,14 @@ std::u16string TextOf(BSTR text) {
 }
 }  // namespace
 
-HRESULT CDefFrameLoadDelegate::didFinishDownload(IWebView* webView, BSTR suggestedName,
-                                                 BSTR path) {
+HRESULT CDefFrameLoadDelegate::didFinishDownload(IWebView* webView, BSTR suggestedName, BSTR path) {
     if (CWebKitWindow* window = WindowForView(webView)) {
         window->OnDownloadEnded(TextOf(suggestedName), TextOf(path), std::u16string());
     }
     return S_OK;
 }
 
-HRESULT CDefFrameLoadDelegate::didFailDownload(IWebView* webView, BSTR suggestedName,
-                                               BSTR reason) {
+HRESULT CDefFrameLoadDelegate::didFailDownload(IWebView* webView, BSTR suggestedName, BSTR reason) {
     std::u16string failure = TextOf(reason);
     if (failure.empty()) failure = u"failed";
     if (CWebKitWindow* window = WindowForView(webView)) {

@@ -98,8 +98,8 @@ void CLocalWindow::OnLoadFinished(BSTR mainFrameUrl) {
 // The page saves its exports through the engine's downloads, which choose the file, so only
 // this tells the user where the file is or why there is none. A page without "fileSaved"
 // says nothing more than it did when it asked.
-void CLocalWindow::OnDownloadEnded(const std::u16string& suggestedName,
-                                   const std::u16string& path, const std::u16string& failure) {
+void CLocalWindow::OnDownloadEnded(const std::u16string& suggestedName, const std::u16string& path,
+                                   const std::u16string& failure) {
     Json::Value outcome(Json::objectValue);
     outcome["saved"] = failure.empty();
     outcome["name"] = win32::ToUtf8(suggestedName);
