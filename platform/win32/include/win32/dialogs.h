@@ -26,9 +26,10 @@ inline constexpr std::size_t kMessageBoxMaxUnits = 3000;
 inline constexpr std::size_t kMessageBoxMaxLines = 40;
 
 // `text` up to its first NUL, cut after `maxUnits` UTF-16 units or before its `maxLines`-th
-// line break, whichever comes first, never between the halves of a surrogate pair. Cut text
-// ends with a line of its own holding "…" (U+2026) when it was cut at a line break, else with
-// "…" right after the last character kept. Text within both limits is returned as it is.
+// line break, whichever comes first, never between the halves of a surrogate pair nor after
+// a CR. Cut text ends with a line of its own holding "…" (U+2026) when it was cut at a line
+// break, else with "…" right after the last character kept. Text within both limits is
+// returned as it is.
 std::u16string MessageBoxText(std::u16string_view text, std::size_t maxUnits = kMessageBoxMaxUnits,
                               std::size_t maxLines = kMessageBoxMaxLines);
 

@@ -27,7 +27,8 @@ std::u16string MessageBoxText(std::u16string_view text, std::size_t maxUnits,
         --end;
     }
     std::u16string shown(text.substr(0, end));
-    if (atLineBreak && !shown.empty() && shown.back() == u'\r') shown.pop_back();
+    // The CR of a CR LF pair that was cut would show as a stray mark.
+    if (!shown.empty() && shown.back() == u'\r') shown.pop_back();
     shown += atLineBreak ? u"\n\u2026" : u"\u2026";
     return shown;
 }

@@ -2,6 +2,8 @@
 // modal to its owner, and MessageBoxLater (win32/dialogs.h), which waits for nobody.
 #include <gtk/gtk.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <map>
 #include <memory>
 #include <string>
@@ -26,6 +28,41 @@ int ButtonFor(gint response, bool yesNo) {
     if (!yesNo) return IDOK;
     return response == GTK_RESPONSE_YES ? IDYES : IDNO;
 }
+
+// Whether a break may go before this unit: not inside a surrogate pair, nor before a
+// combining mark, which belongs to the character before it.
+bool MayBreakBefore(char16_t c) {
+    return !(c >= 0xDC00 && c <= 0xDFFF) && !(c >= 0x0300 && c <= 0x036F) &&
+           !(c >= 0x1AB0 && c <= 0x1AFF) && !(c >= 0x1DC0 && c <= 0x1DFF) &&
+           !(c >= 0x20D0 && c <= 0x20FF) && !(c >= 0xFE20 && c <= 0xFE2F);
+}
+
+// The text with a zero-width space in every run of more than kLongestRun units without a
+// space. Pango lays out a run that can only be broken between characters in time that grows
+// with the square of its length (seconds for a few thousand characters), and a page's
+// message is often one long word; a run of this length wraps at once.
+constexpr size_t kLongestRun = 48;
+std::u16string WithBreaks(std::u16string_view text) {
+    std::u16string out;
+    out.reserve(text.size() + text.size() / kLongestRun + 1);
+    size_t run = 0;
+    for (char16_t c : text) {
+        const bool space = c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\u200B';
+        if (space) {
+            run = 0;
+        } else if (run >= kLongestRun && MayBreakBefore(c)) {
+            out.push_back(u'\u200B');
+            run = 0;
+        }
+        out.push_back(c);
+        if (!space) ++run;
+    }
+    return out;
+}
+
+// Up to this much text a box shows it whole, without a scroller (about a dozen lines).
+constexpr size_t kShortText = 800;
+constexpr std::ptrdiff_t kShortTextLines = 12;
 
 struct BoxWidgets {
     GtkWidget* dialog = nullptr;
@@ -58,7 +95,7 @@ BoxWidgets MakeBox(GtkWindow* parent, LPCWSTR text, LPCWSTR caption, UINT type, 
     gtk_container_set_border_width(GTK_CONTAINER(content), 12);
 
     const std::u16string shown = win32::MessageBoxText(text ? std::u16string_view(text) : u"");
-    GtkWidget* label = gtk_label_new(win32::ToUtf8(shown).c_str());
+    GtkWidget* label = gtk_label_new(win32::ToUtf8(WithBreaks(shown)).c_str());
     gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
     // A word longer than the line (a long address, a run without spaces) breaks anywhere.
     gtk_label_set_line_wrap_mode(GTK_LABEL(label), PANGO_WRAP_WORD_CHAR);
@@ -66,15 +103,23 @@ BoxWidgets MakeBox(GtkWindow* parent, LPCWSTR text, LPCWSTR caption, UINT type, 
     gtk_label_set_selectable(GTK_LABEL(label), TRUE);
     gtk_label_set_xalign(GTK_LABEL(label), 0.0f);
     gtk_label_set_yalign(GTK_LABEL(label), 0.0f);
-    // Up to a screenful the box grows with its text; beyond that the text scrolls.
-    GtkWidget* scroller = gtk_scrolled_window_new(nullptr, nullptr);
-    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroller), GTK_POLICY_NEVER,
-                                   GTK_POLICY_AUTOMATIC);
-    gtk_scrolled_window_set_propagate_natural_height(GTK_SCROLLED_WINDOW(scroller), TRUE);
-    gtk_scrolled_window_set_propagate_natural_width(GTK_SCROLLED_WINDOW(scroller), TRUE);
-    gtk_scrolled_window_set_max_content_height(GTK_SCROLLED_WINDOW(scroller), 420);
-    gtk_container_add(GTK_CONTAINER(scroller), label);
-    gtk_box_pack_start(GTK_BOX(content), scroller, TRUE, TRUE, 0);
+    // A long text scrolls, so that the box never grows past a screenful. A short one is not
+    // put in a scroller at all: a scroller asks for room for its scroll bar even when the
+    // text needs none.
+    const bool tall = shown.size() > kShortText ||
+                      std::count(shown.begin(), shown.end(), u'\n') > kShortTextLines;
+    if (tall) {
+        GtkWidget* scroller = gtk_scrolled_window_new(nullptr, nullptr);
+        gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroller), GTK_POLICY_NEVER,
+                                       GTK_POLICY_AUTOMATIC);
+        gtk_scrolled_window_set_propagate_natural_height(GTK_SCROLLED_WINDOW(scroller), TRUE);
+        gtk_scrolled_window_set_propagate_natural_width(GTK_SCROLLED_WINDOW(scroller), TRUE);
+        gtk_scrolled_window_set_max_content_height(GTK_SCROLLED_WINDOW(scroller), 420);
+        gtk_container_add(GTK_CONTAINER(scroller), label);
+        gtk_box_pack_start(GTK_BOX(content), scroller, TRUE, TRUE, 0);
+    } else {
+        gtk_box_pack_start(GTK_BOX(content), label, TRUE, TRUE, 0);
+    }
 
     if (checkText && *checkText) {
         box.check = gtk_check_button_new_with_mnemonic(win32::ToUtf8(checkText).c_str());
