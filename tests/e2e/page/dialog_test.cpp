@@ -73,7 +73,9 @@ protected:
     // The text the box shows, as its label copies it to the clipboard.
     std::optional<std::string> DialogText(const WindowInfo& dialog) {
         const auto before = x->ClipboardText();
-        if (!x->Click(dialog.id, 40, 30)) return std::nullopt;
+        // The label comes before the buttons in the focus chain; the keyboard gets there, as
+        // a click would leave the pointer where the next windows appear.
+        if (!x->Key(dialog.id, "shift+Tab")) return std::nullopt;
         if (!x->Key(dialog.id, "ctrl+a") || !x->Key(dialog.id, "ctrl+c")) return std::nullopt;
         std::optional<std::string> text;
         WaitUntil(
