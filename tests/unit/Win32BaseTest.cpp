@@ -1,6 +1,9 @@
-// The non-window part of the platform layer: BSTRs, paths, directories, debugger output.
+// The non-window part of the platform layer: BSTRs, paths, directories, debugger output, the
+// text a message box shows.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -10,6 +13,7 @@
 #include <unistd.h>
 
 #include "TestText.h"
+#include "win32/dialogs.h"
 #include "win32/text.h"
 #include "win32/windows.h"
 
@@ -210,6 +214,44 @@ TEST(OutputDebugStringTest, WritesUtf8UnchangedWithoutLineFeed) {
         EXPECT_EQ(c.written, testing::internal::GetCapturedStderr());
         EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError()) << "the last error is kept";
     }
+}
+
+TEST(MessageBoxTextTest, LongTextIsCutAtTheFirstLimitWithAMark) {
+    // Small limits: at most 5 units and 3 lines.
+    struct Case {
+        const char16_t* name;
+        std::u16string text;
+        std::u16string shown;
+    };
+    const Case cases[] = {
+        {u"within both limits", u"ab\ncd", u"ab\ncd"},
+        {u"exactly the units", u"abcde", u"abcde"},
+        {u"one unit too many", u"abcdef", u"abcde\u2026"},
+        {u"exactly the lines", u"a\nb\nc", u"a\nb\nc"},
+        {u"a line too many", u"a\nb\nc\nd", u"a\nb\nc\n\u2026"},
+        {u"no CR before the mark", u"a\r\nb\r\nc", u"a\r\nb\u2026"},
+        {u"empty lines count", u"\n\n\n\n", u"\n\n\n\u2026"},
+        {u"pair kept whole", u"abc\U0001F600", u"abc\U0001F600"},
+        {u"pair not split", u"abcd\U0001F600x", u"abcd\u2026"},
+        {u"ends at the NUL", std::u16string(u"ab\0cdefgh", 9), u"ab"},
+        {u"empty", u"", u""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Narrow(c.shown), Narrow(win32::MessageBoxText(c.text, 5, 3))) << Narrow(c.name);
+    }
+}
+
+TEST(MessageBoxTextTest, MegabytesShowAsTheDefaultLimits) {
+    const std::u16string line(10 * 1024 * 1024, u'x');
+    const std::u16string shown = win32::MessageBoxText(line);
+    EXPECT_EQ(win32::kMessageBoxMaxUnits + 1, shown.size());
+    EXPECT_EQ(u'\u2026', shown.back());
+
+    std::u16string lines;
+    for (int i = 0; i < 100000; ++i) lines += u"line\n";
+    const std::u16string cut = win32::MessageBoxText(lines);
+    EXPECT_EQ(static_cast<std::ptrdiff_t>(win32::kMessageBoxMaxLines),
+              std::count(cut.begin(), cut.end(), u'\n'));
 }
 
 }  // namespace

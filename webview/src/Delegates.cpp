@@ -35,6 +35,11 @@ HRESULT CDefFrameLoadDelegate::didFailLoadWithError(IWebView* webView, IWebError
     return S_OK;
 }
 
+HRESULT CDefFrameLoadDelegate::didCommitLoadForFrame(IWebView* webView, IWebFrame*) {
+    if (CWebKitWindow* window = WindowForView(webView)) window->NoteLoadCommitted();
+    return S_OK;
+}
+
 HRESULT CDefFrameLoadDelegate::didClearWindowObject(IWebView* webView, JSContextRef context,
                                                     JSObjectRef windowObject, IWebFrame* frame) {
     if (CWebKitWindow* window = WindowForView(webView)) {
@@ -118,6 +123,23 @@ HRESULT CDefUIDelegate::runJavaScriptConfirmPanelWithMessage(IWebView* sender, B
                                                              BOOL* result) {
     if (CWebKitWindow* window = WindowForView(sender)) window->RunConfirm(message, result);
     return S_OK;
+}
+
+HRESULT CDefUIDelegate::QueryInterface(REFIID riid, void** object) {
+    if (object && IsEqualGUID(riid, IID_IWebUIDelegatePrivate)) {
+        *object = static_cast<IWebUIDelegatePrivate*>(this);
+        AddRef();
+        return S_OK;
+    }
+    return CEmptyUIDelegate::QueryInterface(riid, object);
+}
+
+HRESULT CDefUIDelegate::runJavaScriptDialogLater(IWebView* sender, WebScriptDialogKind kind,
+                                                 BSTR message, BSTR defaultText,
+                                                 IWebScriptDialogAnswer* answer) {
+    CWebKitWindow* window = WindowForView(sender);
+    if (!window || !answer) return E_NOTIMPL;
+    return window->RunDialogLater(kind, message, defaultText, answer) ? S_OK : E_NOTIMPL;
 }
 
 HRESULT CDefUIDelegate::contextMenuItemsForElement(IWebView* sender, IPropertyBag* element,

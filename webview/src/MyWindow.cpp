@@ -50,6 +50,11 @@ void CMyWindow::OnCreateWebView(BSTR, IWebView** newWebView) {
     }
 }
 
+bool CMyWindow::RunDialogLater(WebScriptDialogKind kind, BSTR message, BSTR,
+                               IWebScriptDialogAnswer* answer) {
+    return ShowScriptDialogLater(kind, message, answer);
+}
+
 HRESULT CResourceLoadDelegate::didReceiveResponse(IWebView*, unsigned long identifier,
                                                   IWebURLResponse* response, IWebDataSource*) {
     CLocalWindow* main = CLocalWindow::Instance();

@@ -132,6 +132,8 @@ void CLocalWindow::ReplayWhenPageIsReady() {
 
 void CMyWindow::OnWebProcessTerminated(WebProcessTerminationReason reason) {
     if (reason == WebProcessTerminatedByClient) return;
+    // The page of its boxes is gone.
+    CloseScriptDialogs();
     LoadHtmlUtf8(MessageHtml(
         "This page stopped working",
         "<p>The web page shown in this window stopped working, so the window cannot show it "

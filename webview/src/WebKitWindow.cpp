@@ -222,6 +222,10 @@ bool CWebKitWindow::LoadUrl(LPCWSTR url) {
     } else {
         address = NormalizeUrl(url);
     }
+    // The page shown now is on its way out: its open dialogs are answered, and its further
+    // ones too, so that it gets to the end of what it runs and the new page can load.
+    CloseScriptDialogs();
+    m_leavingPage = true;
     IWebFrame* frame = nullptr;
     IWebMutableURLRequest* request = nullptr;
     BSTR bstrUrl = SysAllocStringLen(address.data(), static_cast<UINT>(address.size()));
@@ -275,6 +279,8 @@ LRESULT CWebKitWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
         case WM_DESTROY:
             if (window) {
                 window->OnDestroy();
+                // The page is answered while its view still exists.
+                window->CloseScriptDialogs();
                 if (window->m_webView) {
                     IWebView* view = window->m_webView;
                     view->setHostWindow(nullptr);

@@ -36,6 +36,8 @@ TRAWLET_GUID(IID_IWebUIDelegate, 14);
 TRAWLET_GUID(IID_IWebPolicyDelegate, 15);
 TRAWLET_GUID(IID_IWebResourceLoadDelegate, 16);
 TRAWLET_GUID(IID_IWebFrameLoadDelegatePrivate, 17);
+TRAWLET_GUID(IID_IWebUIDelegatePrivate, 18);
+TRAWLET_GUID(IID_IWebScriptDialogAnswer, 19);
 TRAWLET_GUID(IID_IWebDownloadDelegate, 20);
 TRAWLET_GUID(CLSID_WebView, 32);
 TRAWLET_GUID(CLSID_WebPreferences, 33);

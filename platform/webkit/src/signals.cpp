@@ -1,5 +1,5 @@
 // The translation of a view widget's signals into delegate calls and notifications: loads
-// and their progress, script dialogs, the context menu, new windows and window geometry.
+// and their progress, the context menu, new windows and window geometry.
 #include <set>
 
 #include "internal.h"
@@ -124,33 +124,6 @@ gboolean WebView::OnLoadFailed(WebKitWebView*, WebKitLoadEvent event, gchar* uri
 void WebView::OnProgress(GObject*, GParamSpec*, gpointer data) {
     auto* self = static_cast<WebView*>(data);
     PostNotification(kWebProgressEstimateChangedNotification, static_cast<IWebView*>(self));
-}
-
-gboolean WebView::OnScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer data) {
-    auto* self = static_cast<WebView*>(data);
-    if (!self->m_uiDelegate) return FALSE;
-    BSTR message = AllocBstr(webkit_script_dialog_get_message(dialog));
-    if (!message) message = SysAllocString(u"");
-    gboolean handled = FALSE;
-    self->AddRef();
-    switch (webkit_script_dialog_get_dialog_type(dialog)) {
-        case WEBKIT_SCRIPT_DIALOG_ALERT:
-            handled =
-                SUCCEEDED(self->m_uiDelegate->runJavaScriptAlertPanelWithMessage(self, message));
-            break;
-        case WEBKIT_SCRIPT_DIALOG_CONFIRM: {
-            BOOL answer = FALSE;
-            handled = SUCCEEDED(
-                self->m_uiDelegate->runJavaScriptConfirmPanelWithMessage(self, message, &answer));
-            if (handled) webkit_script_dialog_confirm_set_confirmed(dialog, answer != FALSE);
-            break;
-        }
-        default:
-            break;
-    }
-    self->Release();
-    SysFreeString(message);
-    return handled;
 }
 
 gboolean WebView::OnContextMenu(WebKitWebView*, WebKitContextMenu* menu, GdkEvent*,

@@ -48,6 +48,7 @@ WebView::WebView() {
 }
 
 WebView::~WebView() {
+    DismissScriptDialogs();
     LiveViews().erase(this);
     Disconnect();
     SetDelegate<IWebUIDelegate>(m_uiDelegate, nullptr);
@@ -116,6 +117,7 @@ HRESULT WebView::estimatedProgress(double* progress) {
 }
 
 HRESULT WebView::close() {
+    DismissScriptDialogs();
     if (!m_view) return S_OK;
     Disconnect();
     GtkWidget* widget = GTK_WIDGET(m_view);

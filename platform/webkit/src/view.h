@@ -15,6 +15,7 @@
 namespace wk {
 
 class WebView;
+class ScriptDialogAnswer;
 
 // Every view object not yet deleted. Callbacks that may outlive a view check it here.
 std::set<WebView*>& LiveViews();
@@ -126,13 +127,18 @@ private:
     static gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent event, gchar* uri, GError* error,
                                  gpointer data);
     static void OnProgress(GObject*, GParamSpec*, gpointer data);
-    static gboolean OnScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer data);
     static gboolean OnContextMenu(WebKitWebView*, WebKitContextMenu* menu, GdkEvent*,
                                   WebKitHitTestResult*, gpointer data);
     static gboolean OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
                                    WebKitPolicyDecisionType type, gpointer data);
     static GtkWidget* OnCreate(WebKitWebView*, WebKitNavigationAction* action, gpointer data);
     static void OnGeometry(GObject*, GParamSpec*, gpointer data);
+
+    // dialogs.cpp: script dialogs, answered by the UI delegate now or later. Dialogs still
+    // open when the view closes are answered as dismissed: the engine must not hear of them
+    // after its view went.
+    static gboolean OnScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer data);
+    void DismissScriptDialogs();
 
     // process.cpp: the end of the view's web process, told to the frame load delegate.
     void ConnectProcessWatch();
@@ -161,8 +167,10 @@ private:
     gulong m_geometryHandler = 0;
     bool m_committed = false;
     bool m_failed = false;
+    std::set<ScriptDialogAnswer*> m_openDialogs;
 
     friend class Frame;
+    friend class ScriptDialogAnswer;
 };
 
 }  // namespace wk

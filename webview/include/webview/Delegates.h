@@ -57,6 +57,7 @@ public:
                                             IWebFrame* frame) override;
     HRESULT didFinishLoadForFrame(IWebView* webView, IWebFrame* frame) override;
     HRESULT didFailLoadWithError(IWebView* webView, IWebError* error, IWebFrame* frame) override;
+    HRESULT didCommitLoadForFrame(IWebView* webView, IWebFrame* frame) override;
     HRESULT didClearWindowObject(IWebView* webView, JSContextRef context, JSObjectRef windowObject,
                                  IWebFrame* frame) override;
 };
@@ -90,8 +91,16 @@ public:
     }
 };
 
-class CDefUIDelegate : public CEmptyUIDelegate {
+// Also answers IWebUIDelegatePrivate: a script dialog goes to the window's RunDialogLater,
+// and to RunAlert or RunConfirm when the window does not take it.
+class CDefUIDelegate : public CEmptyUIDelegate, public IWebUIDelegatePrivate {
 public:
+    HRESULT QueryInterface(REFIID riid, void** object) override;
+    ULONG AddRef() override { return CEmptyUIDelegate::AddRef(); }
+    ULONG Release() override { return CEmptyUIDelegate::Release(); }
+    HRESULT runJavaScriptDialogLater(IWebView* sender, WebScriptDialogKind kind, BSTR message,
+                                     BSTR defaultText, IWebScriptDialogAnswer* answer) override;
+
     HRESULT createWebViewWithRequest(IWebView* sender, IWebURLRequest* request,
                                      IWebView** newWebView) override;
     HRESULT setFrame(IWebView* sender, RECT* frame) override;

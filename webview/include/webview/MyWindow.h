@@ -14,6 +14,9 @@ public:
     void OnCreate(CREATESTRUCTW* createStruct) override;
     void OnNewWindowPolicy(BSTR url, BSTR frameName) override;
     void OnCreateWebView(BSTR url, IWebView** newWebView) override;
+    // A scanned page's dialogs never hold the program (ScriptDialogs.cpp).
+    bool RunDialogLater(WebScriptDialogKind kind, BSTR message, BSTR defaultText,
+                        IWebScriptDialogAnswer* answer) override;
     // Recovery.cpp: the window says in its view that its page stopped; the scan goes on.
     void OnWebProcessTerminated(WebProcessTerminationReason reason) override;
 

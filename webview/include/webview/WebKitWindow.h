@@ -2,12 +2,15 @@
 // procedure of the class "WEBKIT_WINDOW", and the registry of windows.
 #pragma once
 
+#include <chrono>
+#include <deque>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "webkitcom/WebKit.h"
 #include "webview/Delegates.h"
+#include "win32/dialogs.h"
 #include "win32/windows.h"
 
 // Window messages of this program.
@@ -64,6 +67,11 @@ public:
     virtual void OnContextMenu(IPropertyBag* element, HMENU defaultMenu, HMENU* result);
     virtual void RunAlert(BSTR message);
     virtual void RunConfirm(BSTR message, BOOL* answer);
+    // A script dialog of the view's page to be answered through `answer`, at once or later.
+    // The default takes none (false): alerts and confirms then go to RunAlert and RunConfirm,
+    // which hold the program until they are answered, and prompts to the engine's own dialog.
+    virtual bool RunDialogLater(WebScriptDialogKind kind, BSTR message, BSTR defaultText,
+                                IWebScriptDialogAnswer* answer);
     virtual void OnUserMessage(WPARAM wParam, LPARAM lParam);
 
     bool Create(LPCWSTR title, HINSTANCE instance);
@@ -76,6 +84,13 @@ public:
 
     static CWebKitWindow* WindowFromHandle(HWND hwnd);
     static LRESULT WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+    // ScriptDialogs.cpp. Answers every script dialog the window shows as dismissed and closes
+    // its box: before the view closes, and when the view is to show something else.
+    void CloseScriptDialogs();
+    // The view committed a load: a page the program loaded (LoadUrl) now replaces the one
+    // whose dialogs were shown or stopped.
+    void NoteLoadCommitted();
 
     HWND GetHWnd() const { return m_hWnd; }
     IWebView* GetWebView() const { return m_webView; }
@@ -90,6 +105,30 @@ public:
     CDefPolicyDelegate m_policyDelegate;
     IWebNotificationCenter* m_notificationCenter = nullptr;
     CDefNotificationObserver m_notificationObserver;
+
+protected:
+    // ScriptDialogs.cpp: the script dialogs of a page that must not hold the program (the
+    // scanned pages'). Each shows in a box owned by this window that waits for nobody; the
+    // third within kDialogBurst offers to stop the page's dialogs, after which the page's
+    // dialogs are answered as dismissed at once, until the program loads a new page.
+    bool ShowScriptDialogLater(WebScriptDialogKind kind, BSTR message,
+                               IWebScriptDialogAnswer* answer);
+
+private:
+    struct OpenScriptDialog {
+        win32::MessageBoxHandle box = 0;
+        IWebScriptDialogAnswer* answer = nullptr;
+    };
+    // What the load the program asked for (LoadUrl) resets once it is committed.
+    void ForgetPageDialogs();
+
+    std::vector<OpenScriptDialog> m_scriptDialogs;
+    // When the page's latest dialogs came, within the last kDialogBurst.
+    std::deque<std::chrono::steady_clock::time_point> m_recentDialogs;
+    bool m_dialogsStopped = false;
+    // The program loads a new page into the view: until it is committed, the dialogs come from
+    // the page that goes, and are answered as dismissed.
+    bool m_leavingPage = false;
 };
 
 ATOM RegisterWindowClass(HINSTANCE instance);

@@ -54,6 +54,8 @@ extern const IID IID_IWebFrameLoadDelegate;
 extern const IID IID_IWebFrameLoadDelegatePrivate;
 extern const IID IID_IWebDownloadDelegate;
 extern const IID IID_IWebUIDelegate;
+extern const IID IID_IWebUIDelegatePrivate;
+extern const IID IID_IWebScriptDialogAnswer;
 extern const IID IID_IWebPolicyDelegate;
 extern const IID IID_IWebResourceLoadDelegate;
 
@@ -263,6 +265,35 @@ struct IWebUIDelegate : IUnknown {
                                                HMENU defaultMenu, HMENU* newMenu) = 0;
     virtual HRESULT dragDestinationActionMaskForDraggingInfo(IWebView* webView, void* draggingInfo,
                                                              int* mask) = 0;
+};
+
+// The kinds of script dialog a page opens.
+enum WebScriptDialogKind {
+    WebScriptDialogAlert = 0,
+    WebScriptDialogConfirm = 1,
+    WebScriptDialogPrompt = 2,
+};
+
+// The answer to one script dialog of a page, handed to runJavaScriptDialogLater. The page
+// waits until the first call of answer() or dismiss(); later calls change nothing and answer
+// S_FALSE. Released unanswered, or still open when its view closes, it answers as a dismissed
+// dialog: an alert returns, a confirm gives false, a prompt gives null.
+struct IWebScriptDialogAnswer : IUnknown {
+    // `confirmed` is a confirm's answer; `text` is a prompt's (null: the prompt gives null).
+    // An alert takes neither.
+    virtual HRESULT answer(BOOL confirmed, BSTR text) = 0;
+    virtual HRESULT dismiss() = 0;
+};
+
+// Asked of a view's UI delegate with QueryInterface when its page opens an alert, a confirm
+// or a prompt. S_OK: the delegate took the dialog and answers through `answer`, at once or
+// later; the page waits meanwhile, the program does not. A failure leaves the dialog to
+// runJavaScriptAlertPanelWithMessage and runJavaScriptConfirmPanelWithMessage, which answer
+// before they return, and a prompt to the engine's own dialog inside the view.
+struct IWebUIDelegatePrivate : IUnknown {
+    virtual HRESULT runJavaScriptDialogLater(IWebView* sender, WebScriptDialogKind kind,
+                                             BSTR message, BSTR defaultText,
+                                             IWebScriptDialogAnswer* answer) = 0;
 };
 
 // The identifiers of the items in the default context menu that contextMenuItemsForElement

@@ -184,6 +184,12 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
         GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
         hwnd->widget = window;
         g_object_ref_sink(window);
+        // Each top-level window is a group of its own, which its message boxes join: a modal
+        // box then holds its owner only, as a message box disables just its owner on Windows,
+        // instead of every window of the program. The window keeps the group alive.
+        GtkWindowGroup* group = gtk_window_group_new();
+        gtk_window_group_add_window(group, GTK_WINDOW(window));
+        g_object_unref(group);
         gtk_window_set_title(GTK_WINDOW(window), win32::ToUtf8(hwnd->title.c_str()).c_str());
         // CW_USEDEFAULT leaves the size to the system; we pick a comfortable default.
         hwnd->defaultWidth = width == CW_USEDEFAULT || width <= 0 ? 1100 : width;
