@@ -153,7 +153,7 @@ TEST(DelegateTest, EachAnswersOnlyForItsOwnInterface) {
     ExpectOnlyOwnInterfaces(observer, IID_IWebNotificationObserver);
     ExpectOnlyOwnInterfaces(resourceLoad, IID_IWebResourceLoadDelegate);
     // The methods the working classes leave alone answer "not implemented".
-    EXPECT_EQ(frameLoad.didCommitLoadForFrame(nullptr, nullptr), E_NOTIMPL);
+    EXPECT_EQ(frameLoad.didReceiveTitle(nullptr, nullptr, nullptr), E_NOTIMPL);
     EXPECT_EQ(policy.decidePolicyForMIMEType(nullptr, nullptr, nullptr, nullptr, nullptr),
               E_NOTIMPL);
     int mask = -1;
