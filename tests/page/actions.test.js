@@ -9,9 +9,11 @@ const group = (...urls) => ({ type: 'group', urls: () => urls, entries: urls.map
 const urls = (n) => Array.from({ length: n }, (_, i) => 'http://h/' + i + '.mp4');
 
 // Actions on a stand-in service that answers each call with answer(method, params), and
-// records what the page said (say), noticed and asked.
+// records what the page said (say), noticed and asked. "cookies" is answered apart, by
+// o.cookies(urls) (an answer text, or null for a refusal; no cookies unless given), and
+// recorded in cookieCalls.
 function makeActions(answer, o = {}) {
-  const got = { calls: [], said: [], noticed: [], asked: [], saved: [] };
+  const got = { calls: [], cookieCalls: [], said: [], noticed: [], asked: [], saved: [] };
   const actions = A.createActions({
     say: (t) => got.said.push(t),
     notice: (t) => got.noticed.push(t),
@@ -21,7 +23,16 @@ function makeActions(answer, o = {}) {
     },
     tool: () => o.tool || 'curl',
     format: () => o.format || 'text',
+    credentials: () => o.credentials !== false,
+    harCredentials: () => !!o.harCredentials,
+    userAgent: o.userAgent,
+    scan: () => o.scan || null,
     call(method, params) {
+      if (method === 'cookies') {
+        got.cookieCalls.push(params.urls);
+        const text = o.cookies ? o.cookies(params.urls) : JSON.stringify({ returnValue: 1, cookies: params.urls.map(() => '') });
+        return text === null ? { ok: false } : { ok: true, answer: text };
+      }
       got.calls.push([method, params.url]);
       return answer(method, params);
     },
@@ -70,7 +81,7 @@ test('copying: addresses one per line in one call, commands without what cannot 
     ['copyAddresses', 'curl', [row('http://h/a')], () => ({ ok: false, error: 'no-service' }), 'http://h/a', [], [START_ERRORS['no-service']]],
     ['copyCommand', 'wget', [row('http://h/a')], ok, 'wget -- http://h/a\n', ['Copied a wget command for 1 address.'], ['']],
     ['copyCommand', 'media', [row('http://h/a'), row('http://h/\0b')], ok, 'yt-dlp -- http://h/a\n',
-      ['Copied a media downloader command for 1 address.', 'Copied a media downloader command; 1 address was left out (empty, or holding a NUL character).'], ['']],
+      ['Copied a media downloader command for 1 address.', 'Copied a media downloader command for 1 address; 1 address was left out (empty, or holding a NUL character).'], ['']],
     ['copyCommand', 'curl', [row('http://h/\0b')], ok, null, ['None of these addresses can be passed on a command line.'], []],
     ['copyCommand', 'curl', [], ok, null, ['Nothing to copy.'], []],
   ];

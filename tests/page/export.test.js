@@ -95,7 +95,7 @@ test('commandLine: each tool receives every address as one argument, never as an
 test('commandLine: one address on one line, empty and NUL addresses left out', () => {
   assert.equal(E.commandLine('wget', ['http://h/a']).text, 'wget -- http://h/a\n');
   assert.equal(E.commandLine('media', ['http://h/a', 'http://h/b']).text, 'yt-dlp -- \\\n  http://h/a \\\n  http://h/b\n');
-  assert.deepEqual(E.commandLine('curl', ['', 'a\0b', 5]), { text: '', count: 0, skipped: 3 });
+  assert.deepEqual(E.commandLine('curl', ['', 'a\0b', 5]), { text: '', count: 0, skipped: 3, sets: 0 });
   const c = E.commandLine('curl', ['http://h/x', 'a\0b']);
   assert.equal(c.count, 1);
   assert.equal(c.skipped, 1);

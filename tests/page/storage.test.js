@@ -36,9 +36,17 @@ test('settings: whatever is stored comes back in a usable shape', () => {
 });
 
 test('settings: column order and widths are kept only when every column is there once', () => {
-  const order = ['url', 'name', 'size', 'type', 'hits', 'last', 'first'];
+  const order = ['url', 'name', 'size', 'status', 'type', 'hits', 'last', 'first'];
   const good = order.map((id, i) => ({ id, width: 100 + i }));
   assert.deepEqual(S.sanitizeSettings({ columns: good }).columns, good);
+  // An order stored before a column was added keeps its order and gets the new column
+  // after the one it follows by default.
+  const older = good.filter((c) => !S.ADDED_COLUMNS.includes(c.id));
+  const back = S.sanitizeSettings({ columns: older }).columns;
+  assert.deepEqual(back.map((c) => c.id), ['url', 'name', 'size', 'status', 'type', 'hits', 'last', 'first']);
+  assert.equal(back.find((c) => c.id === 'status').width, S.DEFAULT_WIDTHS.status);
+  const sizeFirst = S.sanitizeSettings({ columns: [older[2], ...older.filter((c, i) => i !== 2)] }).columns;
+  assert.deepEqual(sizeFirst.map((c) => c.id).slice(0, 2), ['size', 'status']);
   const cases = [
     good.slice(1),
     [good[1], ...good.slice(1)],

@@ -71,14 +71,15 @@ test('compile: a regular expression keeps no state between rows', () => {
 });
 
 test('tokenize: words, phrases and exclusions', () => {
+  const w = (word, exclude = false, quoted = false) => ({ word, exclude, quoted });
   const cases = [
-    ['a b', [{ word: 'a', exclude: false }, { word: 'b', exclude: false }]],
-    ['  A\tB  ', [{ word: 'a', exclude: false }, { word: 'b', exclude: false }]],
-    ['-x y', [{ word: 'x', exclude: true }, { word: 'y', exclude: false }]],
-    ['- x', [{ word: '-', exclude: false }, { word: 'x', exclude: false }]],
-    ['"a b" c', [{ word: 'a b', exclude: false }, { word: 'c', exclude: false }]],
-    ['-"a b"', [{ word: 'a b', exclude: true }]],
-    ['"open', [{ word: 'open', exclude: false }]],
+    ['a b', [w('a'), w('b')]],
+    ['  A\tB  ', [w('a'), w('b')]],
+    ['-x y', [w('x', true), w('y')]],
+    ['- x', [w('-'), w('x')]],
+    ['"a b" c', [w('a b', false, true), w('c')]],
+    ['-"a b"', [w('a b', true, true)]],
+    ['"open', [w('open', false, true)]],
     ['""', []],
     ['', []],
   ];
