@@ -55,7 +55,7 @@
       const shown = codes.slice(0, 3).map((c) => (c === 0 ? '—' : String(c)));
       return shown.join(' ') + (codes.length > 3 ? ' …' : '');
     }
-    const s = row.status;
+    const s = typeof row.status === 'number' ? row.status : -1;
     if (s < 0) return '';
     const code = s === 0 ? '—' : String(s);
     const m = row.method;
