@@ -32,15 +32,19 @@
 
   // Keeps one copy of strings that many responses share. JSON.parse makes a new string
   // for every occurrence, and 20,000 responses with a kilobyte of headers each would
-  // otherwise hold the same header names, user agent and referer 20,000 times. Values that
-  // differ per response (dates, tags, lengths) would fill the pool, so it starts afresh
-  // when full: the strings it handed out stay shared, and common ones come back at once.
-  // Request header lists are kept once as a whole, since most requests of a page send the
-  // same ones. The lists handed out are shared: nobody may change them.
+  // otherwise hold the same header names, user agent and referer 20,000 times. Looking a
+  // string up costs time, and values that differ in every response (dates, tags, request
+  // ids) would only fill the pool: so the pool counts, per header name, how often a value
+  // was found, and stops looking up the values of a header that hardly ever repeat. When
+  // full it starts afresh: the strings it handed out stay shared, and common ones come
+  // back at once. Request header lists are shared as a whole with one of the lists seen
+  // last that is the same, since most requests of a page send the same headers; the lists
+  // handed out are shared, so nobody may change them.
   function createPool(limit) {
     const max = limit > 0 ? limit : 16384;
     const texts = new Map();
-    const lists = new Map();
+    const names = new Map();
+    const recent = [];
     function text(s) {
       if (s.length > 2048) return s;
       const got = texts.get(s);
@@ -49,20 +53,49 @@
       texts.set(s, s);
       return s;
     }
+    function value(name, s) {
+      let seen = names.get(name);
+      if (seen === undefined) {
+        if (names.size >= 1024) return s;
+        names.set(name, (seen = { found: 0, missed: 0 }));
+      }
+      if (seen.missed > 64 && seen.found * 8 < seen.missed) return s;
+      if (s.length > 2048) return s;
+      const got = texts.get(s);
+      if (got !== undefined) {
+        seen.found++;
+        return got;
+      }
+      seen.missed++;
+      if (texts.size >= max) texts.clear();
+      texts.set(s, s);
+      return s;
+    }
+    function same(a, b) {
+      if (a.length !== b.length) return false;
+      for (let i = 0; i < a.length; i++) if (a[i] !== b[i]) return false;
+      return true;
+    }
     function list(flat) {
       if (flat.length === 0) return EMPTY;
-      const key = flat.join('\n');
-      if (key.length > 8192) return flat;
-      const got = lists.get(key);
-      if (got !== undefined) return got;
-      if (lists.size >= max >> 2) lists.clear();
-      lists.set(key, flat);
+      for (let i = 0; i < recent.length; i++) {
+        const l = recent[i];
+        if (same(l, flat)) {
+          if (i > 0) {
+            recent.splice(i, 1);
+            recent.unshift(l);
+          }
+          return l;
+        }
+      }
+      recent.unshift(flat);
+      if (recent.length > 16) recent.pop();
       return flat;
     }
-    return { text, list };
+    return { text, value, list };
   }
 
-  const noPool = { text: (s) => s, list: (l) => l };
+  const noPool = { text: (s) => s, value: (n, s) => s, list: (l) => l };
 
   // Headers as the program sends them ([[name, value], ...]) become one flat array
   // [name, value, name, value, ...]: one object per header set rather than one per header.
@@ -76,7 +109,8 @@
       if (!Array.isArray(h) || typeof h[0] !== 'string' || typeof h[1] !== 'string') continue;
       const name = h[0].trim();
       if (name === '' || name.length > NAME_LIMIT) continue;
-      out.push(pool.text(name), pool.text(h[1].length > VALUE_LIMIT ? h[1].slice(0, VALUE_LIMIT) : h[1]));
+      const n = pool.text(name);
+      out.push(n, pool.value(n, h[1].length > VALUE_LIMIT ? h[1].slice(0, VALUE_LIMIT) : h[1]));
     }
     return out;
   }
