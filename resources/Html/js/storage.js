@@ -15,7 +15,7 @@
   const SCAN_PREFIX = 'trawlet.scan.v1.';
 
   const COLUMN_IDS = ['name', 'type', 'size', 'status', 'hits', 'url', 'first', 'last'];
-  const DEFAULT_WIDTHS = { name: 200, type: 150, size: 80, status: 84, hits: 50, url: 270, first: 86, last: 86 };
+  const DEFAULT_WIDTHS = { name: 200, type: 150, size: 80, status: 84, hits: 50, url: 220, first: 86, last: 86 };
   // Columns that came after the first column settings were written: a stored order that
   // lacks them gets them at their default place rather than losing its order.
   const ADDED_COLUMNS = ['status'];
