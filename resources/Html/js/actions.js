@@ -152,12 +152,17 @@
         return;
       }
       const label = exporting.TOOLS[tool].label;
-      const what = 'a ' + label + (c.sets > 1 && tool !== 'curl' ? ' command per header set' : ' command') + ' for ' + plural(c.count, 'address', 'addresses');
-      if (!copyText(c.text, what)) return;
-      const notes = [];
-      if (c.skipped > 0) notes.push(plural(c.skipped, 'address was', 'addresses were') + ' left out (empty, or holding a NUL character)');
-      if (withCredentials && !cookies) notes.push('it has no cookies: the program did not give them');
-      if (notes.length > 0) o.notice('Copied ' + what + '; ' + notes.join('; ') + '.');
+      // The program may have no cookies to give (an older one has no "cookies"): the
+      // notice says so in a few words, since it comes with every command then.
+      const what =
+        'a ' +
+        label +
+        (c.sets > 1 && tool !== 'curl' ? ' command per header set' : ' command') +
+        ' for ' +
+        plural(c.count, 'address', 'addresses') +
+        (withCredentials && !cookies ? ', without cookies' : '');
+      if (copyText(c.text, what) && c.skipped > 0)
+        o.notice('Copied ' + what + '; ' + plural(c.skipped, 'address was', 'addresses were') + ' left out (empty, or holding a NUL character).');
     }
 
     function exportText(rows) {
