@@ -22,7 +22,9 @@ if [ "${1:-}" = "--test" ]; then
   PKGS+=(libgtest-dev libgmock-dev libbenchmark-dev clang-format
          xvfb xauth xdotool xclip x11-utils imagemagick dbus-x11 fonts-dejavu-core nodejs
          # ffmpeg makes the media test's streams at test time.
-         ffmpeg)
+         ffmpeg
+         # The page's tests run the download commands it copies against a loopback site.
+         curl wget yt-dlp)
   # The installation and package checks: validators and the package tools.
   PKGS+=(desktop-file-utils appstream dpkg-dev)
   # The media test's players come from npm; some Node packages bring npm with them.

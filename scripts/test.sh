@@ -22,7 +22,8 @@ echo "== sanitizer build of the unit tests"
 cmake -S . -B build-asan -DTRAWLET_SANITIZE=ON -DTRAWLET_UNIT_ONLY=ON -DTRAWLET_BENCH=OFF
 cmake --build build-asan -j"$JOBS"
 
-echo "== page tests (node)"
+echo "== page tests (node; the HAR validator from the lockfile)"
+(cd tests/page && npm ci --no-audit --no-fund)
 node --test tests/page/
 
 echo "== unit tests under sanitizers"

@@ -1,5 +1,7 @@
 // Benchmark of the user-interface page (not a test). Loads the real page in a frame,
-// feeds it records through its addResult at a fixed rate, and measures:
+// feeds it records through its addResult at a fixed rate, each followed by the program's
+// details of the response (about a kilobyte of headers) through addResultDetails, and
+// measures:
 //   - the longest frame while the records arrive (goal: under 50 ms),
 //   - the time to sort and to apply a view filter to the full list (goal: under 100 ms),
 //   - the JavaScript heap afterwards, where the engine tells it.
@@ -8,6 +10,7 @@
 //        or app.html when this file itself is loaded as index.html
 //   count=<records>  default 20000
 //   rate=<records per second>  default 5000
+//   details=0  feeds no details (the page as it was before the program told them)
 //   report=<http://127.0.0.1:PORT/path>  the results are also POSTed there as JSON
 //        (loopback addresses only)
 // The results are printed on this page and on the console as one line starting with
@@ -22,6 +25,7 @@
   const COUNT = Math.max(1, Math.min(1000000, Number(q.get('count')) || 20000));
   const RATE = Math.max(1, Math.min(1000000, Number(q.get('rate')) || 5000));
   const report = q.get('report') || '';
+  const DETAILS = q.get('details') !== '0';
 
   function print(line) {
     out.textContent += '\n' + line;
@@ -59,7 +63,8 @@
     for (const [name, u] of units) if (bytes >= u) return bytes % u === 0 ? bytes / u + name : (bytes / u).toFixed(2) + name;
     return bytes + 'B';
   }
-  // About one record in ten repeats an earlier address, as pages do.
+  // About one record in ten repeats an earlier address, as pages do. Each record keeps
+  // what its details are made from: its kind, address and length.
   const made = [];
   function record(i) {
     if (made.length > 50 && rand() < 0.1) return made[Math.floor(rand() * made.length)];
@@ -68,10 +73,47 @@
     const name = k[0] + '-' + i + '-' + Math.floor(rand() * 1e6).toString(36) + '.' + k[1];
     const dir = k[1] === 'ts' ? 'hls/stream' + (i % 7) : 'assets/' + Math.floor(rand() * 40);
     const query = rand() < 0.3 ? '?v=' + Math.floor(rand() * 1e9).toString(36) + '&token=' + Math.floor(rand() * 1e12).toString(36) : '';
-    const size = rand() < 0.05 ? 'unknown' : sizeText(Math.floor(rand() * rand() * 200 * 1024 * 1024));
-    const text = JSON.stringify({ fileName: name, mimeType: k[2], size, url: 'https://' + host + '/' + dir + '/' + name + query }) + '\n';
-    made.push(text);
-    return text;
+    const bytes = rand() < 0.05 ? -1 : Math.floor(rand() * rand() * 200 * 1024 * 1024);
+    const url = 'https://' + host + '/' + dir + '/' + name + query;
+    const text = JSON.stringify({ fileName: name, mimeType: k[2], size: bytes < 0 ? 'unknown' : sizeText(bytes), url }) + '\n';
+    const r = { text, k, bytes };
+    made.push(r);
+    return r;
+  }
+
+  // The program's details of one response, as a page's requests have them: about 1 KB of
+  // headers, most of them the same from one request to the next (referer, user agent,
+  // accept, server, cache), some different every time (dates, tags, lengths, request ids).
+  const PAGE = 'https://www.example.com/watch/' + 'x7Yq2';
+  const UA = 'Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/605.1.15 (KHTML, like Gecko) Version/17.0 Safari/605.1.15';
+  const DEST = { mp4: 'video', webm: 'video', jpg: 'image', png: 'image', js: 'script', css: 'style', woff2: 'font', mp3: 'audio', json: 'empty', html: 'document', m3u8: 'empty', ts: 'empty' };
+  const ACCEPT = {
+    image: 'image/webp,image/avif,image/jxl,image/heic,image/heic-sequence,video/*;q=0.8,image/png,image/svg+xml,image/*;q=0.8,*/*;q=0.5',
+    document: 'text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8',
+    style: 'text/css,*/*;q=0.1',
+  };
+  function detailsText(i, r) {
+    const url = JSON.parse(r.text).url;
+    const dest = DEST[r.k[1]];
+    const media = dest === 'video' || dest === 'audio';
+    const n = (i * 2654435761) >>> 0;
+    const status = n % 97 === 3 ? 404 : n % 211 === 5 ? 304 : n % 101 === 7 ? 302 : media ? 206 : 200;
+    const started = 1765270000000 + i * 3;
+    const request = [['Referer', PAGE], ['User-Agent', UA], ['Accept', ACCEPT[dest] || '*/*'], ['Accept-Language', 'en-US,en;q=0.9'], ['Accept-Encoding', media ? 'identity' : 'gzip, deflate, br'],
+      ['Sec-Fetch-Dest', dest], ['Sec-Fetch-Mode', dest === 'empty' ? 'cors' : 'no-cors'], ['Sec-Fetch-Site', url.includes('www.example.com') ? 'same-origin' : 'cross-site']];
+    if (dest === 'empty') request.push(['Origin', 'https://www.example.com']);
+    if (media) request.push(['Range', 'bytes=0-']);
+    if (n % 19 === 0) request.push(['Authorization', 'Bearer ' + n.toString(36) + 'eyJhbGciOiJIUzI1NiJ9']);
+    const response = [['Content-Type', r.k[2]], ['Content-Length', String(r.bytes < 0 ? 0 : r.bytes)], ['Date', new Date(started).toUTCString()],
+      ['Last-Modified', new Date(1700000000000 + (n % 5000) * 86400).toUTCString()], ['ETag', '"' + n.toString(16) + '-' + (i * 7919).toString(16) + '"'],
+      ['Cache-Control', 'public, max-age=31536000, immutable'], ['Server', 'nginx/1.24.0'], ['Accept-Ranges', 'bytes'], ['Access-Control-Allow-Origin', '*'], ['Vary', 'Accept-Encoding, Origin'],
+      ['Age', String(n % 86400)], ['X-Cache', n % 3 ? 'HIT from edge-' + (n % 40) : 'MISS from edge-' + (n % 40)], ['Strict-Transport-Security', 'max-age=63072000; includeSubDomains; preload'],
+      ['Alt-Svc', 'h3=":443"; ma=86400'], ['X-Request-Id', n.toString(16) + '-' + i.toString(16) + '-4b1c-9f3e-' + (n ^ i).toString(16)]];
+    if (n % 10 === 0) response.push(['Set-Cookie', 'visitor=' + n.toString(36) + '; Path=/; Max-Age=31536000; Secure; HttpOnly; SameSite=Lax']);
+    if (dest === 'document') response.push(['Content-Security-Policy', "default-src 'self'; img-src * data:; media-src * blob:; script-src 'self' 'unsafe-inline' https://cdn1.example.net; style-src 'self' 'unsafe-inline'"]);
+    return JSON.stringify({ id: i + 1, url, method: n % 53 === 1 ? 'POST' : 'GET', status, statusText: { 200: 'OK', 206: 'Partial Content', 302: 'Found', 304: 'Not Modified', 404: 'Not Found' }[status],
+      requestHeaders: request, responseHeaders: response, length: r.bytes < 0 ? null : r.bytes, started, received: started + 20 + (n % 300), window: 0, destination: dest,
+      redirect: status === 302, redirectTo: status === 302 ? url + '&moved=1' : null });
   }
 
   // Asks the receiver to note the processor time used so far (see receiver.js); the
@@ -159,12 +201,29 @@
     for (const v of Object.values(app.stats.parts || {})) v.longest = 0;
     let fed = 0;
     let feedingMs = 0;
+    let detailsFed = 0;
+    let detailsChars = 0;
+    const withDetails = DETAILS && typeof w.addResultDetails === 'function';
     await new Promise((resolve) => {
       const tick = () => {
         const due = Math.min(COUNT, Math.floor(((w.performance.now() - started) * RATE) / 1000));
-        const t0 = w.performance.now();
-        while (fed < due) w.addResult(records[fed++]);
-        feedingMs += w.performance.now() - t0;
+        if (!withDetails) {
+          const t0 = w.performance.now();
+          while (fed < due) w.addResult(records[fed++].text);
+          feedingMs += w.performance.now() - t0;
+        }
+        // The details are made here, as they are needed, so that the benchmark keeps none
+        // of them: the heap afterwards holds what the page kept.
+        while (fed < due) {
+          const d = detailsText(fed, records[fed]);
+          detailsChars += d.length;
+          detailsFed++;
+          const t0 = w.performance.now();
+          w.addResult(records[fed].text);
+          w.addResultDetails(d);
+          feedingMs += w.performance.now() - t0;
+          fed++;
+        }
         if (fed < COUNT) w.setTimeout(tick, 4);
         else resolve();
       };
@@ -202,7 +261,7 @@
     const rows = app.model.view.length;
     let before = partsNow();
     const sorts = {};
-    for (const col of ['size', 'name', 'type', 'url', 'hits', 'last']) {
+    for (const col of ['size', 'status', 'name', 'type', 'url', 'hits', 'last']) {
       sorts[col + ' ascending'] = timed(w, () => app.setSort(col, 1));
       sorts[col + ' descending'] = timed(w, () => app.setSort(col, -1));
     }
@@ -239,6 +298,10 @@
       setText('view-max', '100MB');
     });
     apply('hosts', () => setText('view-hosts-out', 'example.com'));
+    apply('status class 4xx', () => setText('view-text', '4xx'));
+    apply('not 200', () => setText('view-text', 'not 200'));
+    apply('method:POST', () => setText('view-text', 'method:POST'));
+    apply('dest:image with a word', () => setText('view-text', 'dest:image cdn'));
     const filterParts = partsSince(before);
     const foldTime = timed(w, () => {
       foldDups.click();
@@ -260,6 +323,8 @@
       records: COUNT,
       rate: RATE,
       feedSeconds: +(feedTime / 1000).toFixed(2),
+      detailsFed,
+      detailsAverageChars: detailsFed ? Math.round(detailsChars / detailsFed) : 0,
       rowsFolded: counts.shown,
       rowsEveryHit: rows,
       idleFramesIn2s: idle.frames,

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Runs the page benchmark inside the real program and prints its report (JSON).
 #
-#   bench/page/run.sh [build-folder] [records] [records-per-second] [page]
+#   bench/page/run.sh [build-folder] [records] [records-per-second] [page] [details]
 #
 # page is the page under test: app.html (the real page, the default) or standin.html
 # (a page that only keeps the texts, to tell the machine's cost from the page's).
+# details is 1 (the default: every record is followed by the program's details of it,
+# about a kilobyte of headers) or 0 (records only).
 #
 # The program always opens Html/index.html beside itself, so this copies the program
 # (trawlet, bridge/, Html/) into a temporary folder, moves the real page to Html/app.html,
@@ -17,6 +19,8 @@ BUILD="${1:-build}"
 COUNT="${2:-20000}"
 RATE="${3:-5000}"
 PAGE="${4:-app.html}"
+DETAILS="${5:-1}"
+case "$DETAILS" in 0 | 1) ;; *) echo "details must be 0 or 1" >&2; exit 1 ;; esac
 case "$PAGE" in app.html | standin.html) ;; *) echo "page must be app.html or standin.html" >&2; exit 1 ;; esac
 for f in "$BUILD/trawlet" "$BUILD/bridge" "$BUILD/Html/index.html"; do
   [ -e "$f" ] || { echo "missing $f: build the program first (cmake --build $BUILD)" >&2; exit 1; }
@@ -44,7 +48,7 @@ port="$(cat "$work/port")"
 
 cat > "$work/Html/index.html" <<HTML
 <!DOCTYPE html><meta charset="utf-8"><title>Trawlet page benchmark</title>
-<script>location.replace('bench.html?page=$PAGE&count=$COUNT&rate=$RATE&report=' + encodeURIComponent('http://127.0.0.1:$port/report'));</script>
+<script>location.replace('bench.html?page=$PAGE&count=$COUNT&rate=$RATE&details=$DETAILS&report=' + encodeURIComponent('http://127.0.0.1:$port/report'));</script>
 HTML
 
 export HOME="$work/home" XDG_DATA_HOME="$work/home/data" XDG_CONFIG_HOME="$work/home/config" XDG_CACHE_HOME="$work/home/cache" NO_AT_BRIDGE=1

@@ -9,9 +9,11 @@ const group = (...urls) => ({ type: 'group', urls: () => urls, entries: urls.map
 const urls = (n) => Array.from({ length: n }, (_, i) => 'http://h/' + i + '.mp4');
 
 // Actions on a stand-in service that answers each call with answer(method, params), and
-// records what the page said (say), noticed and asked.
+// records what the page said (say), noticed and asked. "cookies" is answered apart, by
+// o.cookies(urls) (an answer text, or null for a refusal; no cookies unless given), and
+// recorded in cookieCalls.
 function makeActions(answer, o = {}) {
-  const got = { calls: [], said: [], noticed: [], asked: [], saved: [] };
+  const got = { calls: [], cookieCalls: [], said: [], noticed: [], asked: [], saved: [] };
   const actions = A.createActions({
     say: (t) => got.said.push(t),
     notice: (t) => got.noticed.push(t),
@@ -21,7 +23,16 @@ function makeActions(answer, o = {}) {
     },
     tool: () => o.tool || 'curl',
     format: () => o.format || 'text',
+    credentials: () => o.credentials !== false,
+    harCredentials: () => !!o.harCredentials,
+    userAgent: o.userAgent,
+    scan: () => o.scan || null,
     call(method, params) {
+      if (method === 'cookies') {
+        got.cookieCalls.push(params.urls);
+        const text = o.cookies ? o.cookies(params.urls) : JSON.stringify({ returnValue: 1, cookies: params.urls.map(() => '') });
+        return text === null ? { ok: false } : { ok: true, answer: text };
+      }
       got.calls.push([method, params.url]);
       return answer(method, params);
     },
@@ -70,7 +81,7 @@ test('copying: addresses one per line in one call, commands without what cannot 
     ['copyAddresses', 'curl', [row('http://h/a')], () => ({ ok: false, error: 'no-service' }), 'http://h/a', [], [START_ERRORS['no-service']]],
     ['copyCommand', 'wget', [row('http://h/a')], ok, 'wget -- http://h/a\n', ['Copied a wget command for 1 address.'], ['']],
     ['copyCommand', 'media', [row('http://h/a'), row('http://h/\0b')], ok, 'yt-dlp -- http://h/a\n',
-      ['Copied a media downloader command for 1 address.', 'Copied a media downloader command; 1 address was left out (empty, or holding a NUL character).'], ['']],
+      ['Copied a media downloader command for 1 address.', 'Copied a media downloader command for 1 address; 1 address was left out (empty, or holding a NUL character).'], ['']],
     ['copyCommand', 'curl', [row('http://h/\0b')], ok, null, ['None of these addresses can be passed on a command line.'], []],
     ['copyCommand', 'curl', [], ok, null, ['Nothing to copy.'], []],
   ];
@@ -138,4 +149,54 @@ test('copying an export names its format and counts its rows, segments one by on
   assert.equal(got.calls.length, 1);
   assert.equal(JSON.parse(got.calls[0][1]).length, 3);
   assert.deepEqual(got.noticed, ['Copied JSON of 3 rows.']);
+});
+
+test('commands carry each address\'s headers and the cookies of the moment, or none when switched off', () => {
+  const D = require('../../resources/Html/js/details.js');
+  const told = (url, headers) => Object.assign(row(url), { details: D.parseDetails(JSON.stringify({ url, requestHeaders: headers })) });
+  const rows = [
+    told('http://h/a', [['Referer', 'http://p/'], ['Authorization', 'Basic x']]),
+    told('http://h/b', [['Referer', 'http://p/']]),
+    row('http://h/c'),
+  ];
+  const jar = (urls) => JSON.stringify({ returnValue: 1, cookies: urls.map((u) => (u === 'http://h/c' ? '' : 'sid=1')) });
+  const cases = [
+    // options, text copied, noticed, cookie calls
+    [{ cookies: jar }, "curl --location --globoff --remote-name-all \\\n  -H 'Referer: http://p/' \\\n  -H 'User-Agent: UA/1' \\\n  -H 'Authorization: Basic x' \\\n  -H 'Cookie: sid=1' \\\n  http://h/a \\\n" +
+      "  --next --location --globoff --remote-name-all \\\n  -H 'Referer: http://p/' \\\n  -H 'User-Agent: UA/1' \\\n  -H 'Cookie: sid=1' \\\n  http://h/b \\\n  --next --location --globoff --remote-name-all \\\n  http://h/c\n",
+      ['Copied a curl command for 3 addresses.'], 1],
+    [{ cookies: jar, credentials: false }, "curl --location --globoff --remote-name-all \\\n  -H 'Referer: http://p/' \\\n  -H 'User-Agent: UA/1' \\\n  http://h/a \\\n  http://h/b \\\n  --next --location --globoff --remote-name-all \\\n  http://h/c\n",
+      ['Copied a curl command for 3 addresses.'], 0],
+    [{ cookies: () => null, tool: 'wget' }, "wget \\\n  '--header=Referer: http://p/' \\\n  '--header=User-Agent: UA/1' \\\n  '--header=Authorization: Basic x' -- \\\n  http://h/a\nwget \\\n  '--header=Referer: http://p/' \\\n  '--header=User-Agent: UA/1' -- \\\n  http://h/b\nwget -- http://h/c\n",
+      ['Copied a wget command per header set for 3 addresses, without cookies.'], 1],
+    [{ cookies: () => '{"returnValue":1,"cookies":["x"]}', tool: 'media' }, null, null, 1],
+  ];
+  for (const [options, text, noticed, cookieCalls] of cases) {
+    const { actions, got } = makeActions(ok, Object.assign({ userAgent: 'UA/1' }, options));
+    actions.copyCommand(rows);
+    const name = JSON.stringify(Object.keys(options));
+    assert.equal(got.cookieCalls.length, cookieCalls, name);
+    if (cookieCalls) assert.deepEqual(got.cookieCalls[0], ['http://h/a', 'http://h/b', 'http://h/c'], name);
+    if (text === null) {
+      // An answer of the wrong length is no answer: no cookies, and the page says so.
+      assert.ok(!got.calls[0][1].includes('Cookie') && /without cookies\.$/.test(got.noticed[0]), name);
+      continue;
+    }
+    assert.deepEqual(got.calls, [['copyURL', text]], name);
+    assert.deepEqual(got.noticed, noticed, name);
+  }
+});
+
+test('the HAR export asks for cookies only with its credentials switch on', () => {
+  const jar = (urls) => JSON.stringify({ returnValue: 1, cookies: urls.map(() => 'sid=1') });
+  for (const harCredentials of [false, true]) {
+    const { actions, got } = makeActions(ok, { format: 'har', harCredentials, cookies: jar, scan: { url: 'http://h/page', started: 1765270000000 } });
+    actions.exportCopy([row('http://h/a'), group('http://h/s1.ts')]);
+    assert.equal(got.cookieCalls.length, harCredentials ? 1 : 0);
+    const har = JSON.parse(got.calls[0][1]);
+    assert.equal(har.log.pages[0].title, 'http://h/page');
+    assert.equal(har.log.entries.length, 2);
+    assert.equal(JSON.stringify(har).includes('sid=1'), harCredentials);
+    assert.deepEqual(got.noticed, ['Copied HAR of 2 rows.']);
+  }
 });

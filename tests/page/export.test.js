@@ -95,7 +95,7 @@ test('commandLine: each tool receives every address as one argument, never as an
 test('commandLine: one address on one line, empty and NUL addresses left out', () => {
   assert.equal(E.commandLine('wget', ['http://h/a']).text, 'wget -- http://h/a\n');
   assert.equal(E.commandLine('media', ['http://h/a', 'http://h/b']).text, 'yt-dlp -- \\\n  http://h/a \\\n  http://h/b\n');
-  assert.deepEqual(E.commandLine('curl', ['', 'a\0b', 5]), { text: '', count: 0, skipped: 3 });
+  assert.deepEqual(E.commandLine('curl', ['', 'a\0b', 5]), { text: '', count: 0, skipped: 3, sets: 0 });
   const c = E.commandLine('curl', ['http://h/x', 'a\0b']);
   assert.equal(c.count, 1);
   assert.equal(c.skipped, 1);
@@ -195,4 +195,250 @@ test('exportFileName is a plain local time stamp with the format extension', () 
   assert.equal(E.exportFileName('csv', d), 'trawlet-20250131-090507.csv');
   assert.equal(E.exportFileName('json', d), 'trawlet-20250131-090507.json');
   assert.equal(E.exportFileName('text', d), 'trawlet-20250131-090507.txt');
+});
+
+// Runs a command text with the tools replaced by programs that print their arguments,
+// and gives back one argument list per run of a tool.
+function fakeRuns(script) {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'trawlet-tools-'));
+  try {
+    for (const t of Object.values(E.TOOLS)) {
+      const file = path.join(dir, t.words[0]);
+      fs.writeFileSync(file, '#!/bin/sh\nfor a in "$@"; do printf "%s\\0" "$a"; done\nprintf "\\1\\0"\n');
+      fs.chmodSync(file, 0o755);
+    }
+    const out = execFileSync('/bin/sh', ['-c', script], { encoding: 'utf8', env: { PATH: dir + ':/usr/bin:/bin' } });
+    const runs = [[]];
+    for (const a of out.split('\0').slice(0, -1)) {
+      if (a === '\x01') runs.push([]);
+      else runs[runs.length - 1].push(a);
+    }
+    return runs.slice(0, -1);
+  } finally {
+    fs.rmSync(dir, { recursive: true, force: true });
+  }
+}
+
+// Header values a page can make the engine send, and worse.
+const VALUE = `it's "quoted" $HOME $(id) \`id\` \\ ; & | * ~ !x`;
+const H1 = [['Referer', 'http://127.0.0.1/page'], ['Cookie', 'a=' + VALUE]];
+const H2 = [['User-Agent', 'Engine/1.0 (X11)'], ['Authorization', 'Basic ' + VALUE]];
+const TARGETS = [
+  { url: 'http://h/a.mp4', headers: H1 },
+  { url: 'http://h/b', headers: [] },
+  { url: 'http://h/c.ts', headers: H1 },
+  { url: '-d', headers: H2 },
+  'http://h/e',
+  { url: 'http://h/\0x', headers: H1 },
+];
+
+test('commands: addresses with different headers in one command, per tool', () => {
+  const curl = ['--location', '--globoff', '--remote-name-all'];
+  const cases = [
+    // tool, runs of the tool with their arguments
+    ['curl', [[
+      ...curl, '-H', 'Referer: http://127.0.0.1/page', '-H', 'Cookie: a=' + VALUE, 'http://h/a.mp4', 'http://h/c.ts',
+      '--next', ...curl, 'http://h/b', 'http://h/e',
+      '--next', ...curl, '-H', 'User-Agent: Engine/1.0 (X11)', '-H', 'Authorization: Basic ' + VALUE, '--url', '-d',
+    ]]],
+    ['wget', [
+      ['--header=Referer: http://127.0.0.1/page', '--header=Cookie: a=' + VALUE, '--', 'http://h/a.mp4', 'http://h/c.ts'],
+      ['--', 'http://h/b', 'http://h/e'],
+      ['--header=User-Agent: Engine/1.0 (X11)', '--header=Authorization: Basic ' + VALUE, '--', '-d'],
+    ]],
+    ['media', [
+      ['--add-headers', 'Referer:http://127.0.0.1/page', '--add-headers', 'Cookie:a=' + VALUE, '--', 'http://h/a.mp4', 'http://h/c.ts'],
+      ['--', 'http://h/b', 'http://h/e'],
+      ['--add-headers', 'User-Agent:Engine/1.0 (X11)', '--add-headers', 'Authorization:Basic ' + VALUE, '--', '-d'],
+    ]],
+  ];
+  for (const [tool, runs] of cases) {
+    const c = E.commandLine(tool, TARGETS);
+    assert.deepEqual([c.count, c.skipped, c.sets], [5, 1, 3], tool);
+    assert.deepEqual(fakeRuns(c.text), runs, tool);
+    assert.equal(c.text.split('\n').filter((l) => /^(curl|wget|yt-dlp)\b/.test(l)).length, tool === 'curl' ? 1 : 3, tool);
+  }
+});
+
+test('commands: every header value reaches the tool as it is, whatever it holds', () => {
+  const values = NASTY.concat(['two\nlines', 'cr\rhere', "'", '"', '$', '`', '\\', '']);
+  for (const tool of Object.keys(E.TOOLS)) {
+    for (const v of values) {
+      const c = E.commandLine(tool, [{ url: 'http://h/a', headers: [['X-Test', v]] }]);
+      const args = fakeRuns(c.text)[0];
+      const sent = tool === 'curl' ? args[args.indexOf('-H') + 1] : tool === 'wget' ? args[0] : args[1];
+      assert.equal(sent, tool === 'media' ? 'X-Test:' + v : tool === 'wget' ? '--header=X-Test: ' + v : 'X-Test: ' + v, tool + ' ' + JSON.stringify(v));
+    }
+    // A header holding a NUL cannot be passed: it is left out, the address stays.
+    const c = E.commandLine(tool, [{ url: 'http://h/a', headers: [['X-A', 'a\0b'], ['X-B', 'ok']] }]);
+    assert.ok(!c.text.includes('X-A') && c.text.includes('X-B'), tool);
+  }
+});
+
+// A loopback site whose files answer only the headers a page's request would have had:
+// /page/* wants Referer = the page, the engine's User-Agent and the session cookie,
+// /open/* wants only the Referer of another page.
+function protectedSite() {
+  const http = require('node:http');
+  const files = new Map([
+    ['/page/a.bin', Buffer.from('first file\n'.repeat(100))],
+    ['/page/b.bin', Buffer.from([0, 1, 2, 255, 254, 10, 13])],
+    ['/open/c.bin', Buffer.from('third')],
+  ]);
+  const server = http.createServer((req, res) => {
+    const body = files.get(req.url);
+    const base = 'http://127.0.0.1:' + server.address().port;
+    const ok =
+      body &&
+      (req.url.startsWith('/page/')
+        ? req.headers.referer === base + '/page' && req.headers['user-agent'] === 'Engine/1.0 (X11; Linux)' && /(^|; )sid=s1(;|$)/.test(req.headers.cookie || '')
+        : req.headers.referer === base + '/other' && !req.headers.cookie);
+    res.writeHead(ok ? 200 : 403, { 'Content-Type': 'application/octet-stream', 'Content-Length': ok ? body.length : 0 });
+    res.end(ok ? body : undefined);
+  });
+  return new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve({ server, files, base: 'http://127.0.0.1:' + server.address().port })));
+}
+
+function have(program) {
+  try {
+    execFileSync('/bin/sh', ['-c', 'command -v ' + program], { stdio: 'ignore' });
+    return true;
+  } catch (e) {
+    return false;
+  }
+}
+
+test('commands: the copied text run by /bin/sh fetches what only the page may fetch', async (t) => {
+  const { execFile } = require('node:child_process');
+  const site = await protectedSite();
+  try {
+    const ua = 'Engine/1.0 (X11; Linux)';
+    const D = require('../../resources/Html/js/details.js');
+    const det = (url, referer) => D.parseDetails(JSON.stringify({ url, requestHeaders: [['Referer', referer], ['Range', 'bytes=0-'], ['Sec-Fetch-Dest', 'video']] }));
+    const targets = [
+      { url: site.base + '/page/a.bin', details: det(site.base + '/page/a.bin', site.base + '/page'), cookie: 'sid=s1; other="x y"' },
+      { url: site.base + '/open/c.bin', details: det(site.base + '/open/c.bin', site.base + '/other'), cookie: '' },
+      { url: site.base + '/page/b.bin', details: det(site.base + '/page/b.bin', site.base + '/page'), cookie: 'sid=s1; other="x y"' },
+    ];
+    const expected = Array.from(site.files.values()).map((b) => b.toString('hex')).sort();
+    for (const [tool, program] of [['curl', 'curl'], ['wget', 'wget'], ['media', 'yt-dlp']]) {
+      await t.test(tool, { skip: !have(program) && program + ' is not installed' }, async () => {
+        for (const withCredentials of [true, false]) {
+          const list = targets.map((x) => ({ url: x.url, headers: D.commandHeaders(x.details, x.cookie, withCredentials, ua) }));
+          const text = E.commandLine(tool, list).text;
+          const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'trawlet-fetch-'));
+          try {
+            await new Promise((resolve) => execFile('/bin/sh', ['-c', text], { cwd: dir, timeout: 60000, env: { PATH: '/usr/bin:/bin', HOME: dir } }, () => resolve()));
+            const got = fs.readdirSync(dir).filter((n) => !n.startsWith('.')).map((n) => fs.readFileSync(path.join(dir, n)));
+            const kept = got.filter((b) => b.length > 0).map((b) => b.toString('hex')).sort();
+            // Without credentials only the file that needs no cookie comes.
+            assert.deepEqual(kept, withCredentials ? expected : [site.files.get('/open/c.bin').toString('hex')], tool + ' ' + withCredentials + '\n' + text);
+          } finally {
+            fs.rmSync(dir, { recursive: true, force: true });
+          }
+        }
+      });
+    }
+  } finally {
+    site.server.close();
+  }
+});
+
+// HAR from rows as the page has them: with and without the program's details, from a
+// saved scan, and a segment group.
+function harRows() {
+  const { ResultModel } = require('../../resources/Html/js/model.js');
+  const D = require('../../resources/Html/js/details.js');
+  const m = new ResultModel();
+  const add = (url, type, size, details) => {
+    const hit = m.add({ fileName: url.split('/').pop(), mimeType: type, size, url }, 1765270000000);
+    if (details) m.attachDetails(hit, D.parseDetails(JSON.stringify(Object.assign({ url }, details))));
+  };
+  add('http://127.0.0.1:1/page', 'text/html', '1KB', {
+    method: 'GET', status: 200, statusText: 'OK', length: 1024, started: 1765270000100, received: 1765270000130, destination: 'document',
+    requestHeaders: [['User-Agent', 'Engine/1.0'], ['Authorization', 'Basic dTpw']],
+    responseHeaders: [['Content-Type', 'text/html'], ['Set-Cookie', 'sid=s1; Path=/; HttpOnly'], ['set-cookie', 'b=2']],
+  });
+  add('http://127.0.0.1:1/api?q=a%20b&x=1+2&bad=%E0%A4%A&flag', 'application/json', 'unknown', { method: 'POST', status: 500, started: 1765270000050, received: 1765270000040 });
+  add('http://127.0.0.1:1/moved', '', 'unknown', { status: 302, redirect: true, redirectTo: 'http://127.0.0.1:1/page' });
+  add('http://127.0.0.1:1/plain.mp4', 'video/mp4', '1.84KB', null);
+  add('http://127.0.0.1:1/live/s1.ts', 'video/mp2t', '1KB', { status: 206, length: 1024, started: 1765270000200, received: 1765270000210 });
+  add('http://127.0.0.1:1/live/s2.ts', 'video/mp2t', '1KB', null);
+  m.addRestored({ url: 'http://127.0.0.1:1/saved.png', fileName: 'saved.png', mimeType: 'image/png', size: '10B', hits: 2, firstSeen: 1765260000000, lastSeen: 1765260000000, details: [404, 'GET', 10, 'image'] });
+  m.flush();
+  return require('../../resources/Html/js/model.js').exportItems(m.view);
+}
+
+// What importers of HAR rely on beyond the schema.
+function checkImporterRules(har) {
+  const ids = new Set(har.log.pages.map((p) => p.id));
+  assert.equal(ids.size, har.log.pages.length);
+  for (const p of har.log.pages) assert.ok(Number.isFinite(Date.parse(p.startedDateTime)), p.startedDateTime);
+  const numbers = (o, where) => {
+    for (const [k, v] of Object.entries(o)) {
+      if (['time', 'status', 'headersSize', 'bodySize', 'size', 'blocked', 'dns', 'connect', 'ssl', 'send', 'wait', 'receive', 'onContentLoad', 'onLoad'].includes(k))
+        assert.ok(typeof v === 'number' && Number.isFinite(v) && v >= -1, where + '.' + k + ' = ' + JSON.stringify(v));
+      else if (v && typeof v === 'object') numbers(v, where + '.' + k);
+    }
+  };
+  numbers(har.log, 'log');
+  let last = -Infinity;
+  for (const e of har.log.entries) {
+    assert.ok(ids.has(e.pageref), 'pageref ' + e.pageref);
+    const t = Date.parse(e.startedDateTime);
+    assert.ok(Number.isFinite(t) && t >= last, e.startedDateTime);
+    last = t;
+    assert.equal(e.time, e.timings.send + e.timings.wait + e.timings.receive);
+    for (const part of [e.request, e.response]) for (const k of ['headers', 'cookies']) assert.ok(Array.isArray(part[k]));
+    assert.ok(Array.isArray(e.request.queryString));
+  }
+}
+
+test('HAR: valid HAR 1.2 that importers take, with and without the program\'s details', async () => {
+  const validate = require('har-validator');
+  const items = harRows();
+  const cases = [
+    // items, options
+    [items, {}],
+    [items, { withCredentials: true, cookies: new Map([['http://127.0.0.1:1/page', 'sid=s1; b=2']]), title: 'http://127.0.0.1:1/page', started: 1765269999000 }],
+    [items.map((it) => Object.assign({}, it, { details: null })), {}],
+    [[], { now: 1765270000000 }],
+  ];
+  for (const [list, options] of cases) {
+    const har = JSON.parse(E.toHar(list, options));
+    await validate.har(har);
+    checkImporterRules(har);
+    assert.equal(har.log.entries.length, list.length);
+  }
+});
+
+test('HAR: entries say what the program told; credentials only when asked for', () => {
+  const items = harRows();
+  const har = JSON.parse(E.toHar(items, { title: 'http://127.0.0.1:1/page', started: 1765269999000 }));
+  assert.deepEqual(har.log.pages[0], { startedDateTime: '2025-12-09T08:46:39.000Z', id: 'page_1', title: 'http://127.0.0.1:1/page', pageTimings: { onContentLoad: -1, onLoad: -1 } });
+  const byUrl = new Map(har.log.entries.map((e) => [e.request.url, e]));
+  const page = byUrl.get('http://127.0.0.1:1/page');
+  assert.deepEqual([page.request.method, page.response.status, page.response.statusText, page.response.content, page.time, page.timings.wait], ['GET', 200, 'OK', { size: 1024, mimeType: 'text/html' }, 30, 30]);
+  assert.equal(page.startedDateTime, new Date(1765270000100).toISOString());
+  const text = JSON.stringify(har).toLowerCase();
+  for (const secret of ['authorization', 'set-cookie', 'sid=s1', 'basic dtpw']) assert.ok(!text.includes(secret), secret);
+  assert.deepEqual(page.request.cookies, []);
+  assert.deepEqual(page.response.cookies, []);
+  const api = byUrl.get('http://127.0.0.1:1/api?q=a%20b&x=1+2&bad=%E0%A4%A&flag');
+  assert.deepEqual(api.request.queryString, [{ name: 'q', value: 'a b' }, { name: 'x', value: '1 2' }, { name: 'bad', value: '%E0%A4%A' }, { name: 'flag', value: '' }]);
+  assert.deepEqual([api.request.method, api.response.status, api.time, api.response.content.size], ['POST', 500, 0, -1]);
+  assert.equal(byUrl.get('http://127.0.0.1:1/moved').response.redirectURL, 'http://127.0.0.1:1/page');
+  const plain = byUrl.get('http://127.0.0.1:1/plain.mp4');
+  assert.deepEqual([plain.request.method, plain.response.status, plain.response.content.size], ['GET', 0, -1]);
+  assert.match(plain.comment, /only the address, type and size/);
+  assert.match(byUrl.get('http://127.0.0.1:1/saved.png').comment, /saved scan/);
+  assert.equal(byUrl.get('http://127.0.0.1:1/live/s1.ts').response.status, 206);
+  // Oldest first: the saved row, then by the time each request started.
+  assert.equal(har.log.entries[0].request.url, 'http://127.0.0.1:1/saved.png');
+
+  const withCreds = JSON.parse(E.toHar(items, { withCredentials: true, cookies: new Map([['http://127.0.0.1:1/page', 'sid=s1; b=2']]) }));
+  const p2 = withCreds.log.entries.find((e) => e.request.url === 'http://127.0.0.1:1/page');
+  assert.deepEqual(p2.request.headers.map((h) => h.name), ['User-Agent', 'Authorization', 'Cookie']);
+  assert.deepEqual(p2.request.cookies, [{ name: 'sid', value: 's1' }, { name: 'b', value: '2' }]);
+  assert.deepEqual(p2.response.cookies, [{ name: 'sid', value: 's1', path: '/', httpOnly: true }, { name: 'b', value: '2' }]);
 });

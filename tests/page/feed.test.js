@@ -11,10 +11,10 @@ function makeFeed(o = {}) {
   const got = { taken: [], takenCalls: 0, updates: 0, draws: [], errors: [], depth: 0, deepest: 0 };
   const feed = F.createFeed({
     clock,
-    take(text, time) {
+    take(text, time, extra) {
       got.deepest = Math.max(got.deepest, ++got.depth);
       clock.time += o.cost || 0;
-      got.taken.push([text, time]);
+      got.taken.push(extra === undefined ? [text, time] : [text, time, extra]);
       if (o.onTake) o.onTake(text, feed);
       got.depth--;
       return text !== 'bad';
@@ -236,4 +236,40 @@ test('the first frames after the list was empty take in a few records, twice as 
   for (const t of numbered(100)) f.feed.push(t);
   f.clock.advance(F.FRAME_TIMEOUT);
   assert.equal(f.feed.waiting, 0);
+});
+
+test('what comes after a record waits with it and is taken in with it, once', () => {
+  const f = makeFeed();
+  const cases = [
+    // steps ('push x', 'attach x', 'frame'), what attach answered, what was taken
+    [['push a', 'attach da', 'push b', 'push c', 'attach dc', 'frame'], [true, true], [['a', 'da'], ['b'], ['c', 'dc']]],
+    [['attach x', 'push a', 'attach d1', 'attach d2', 'frame', 'attach d3'], [false, true, false, false], [['a', 'd1']]],
+  ];
+  for (const [steps, answers, taken] of cases) {
+    const run = makeFeed();
+    const said = [];
+    for (const step of steps) {
+      const [what, arg] = step.split(' ');
+      if (what === 'push') run.feed.push(arg);
+      else if (what === 'attach') said.push(run.feed.attach(arg));
+      else run.clock.runFrame();
+    }
+    assert.deepEqual(said, answers, steps.join());
+    assert.deepEqual(run.got.taken.map(([t, , x]) => (x === undefined ? [t] : [t, x])), taken, steps.join());
+  }
+  void f;
+  // Across a compaction of the inbox the extras stay with their records.
+  const big = makeFeed({ cost: 0.001 });
+  for (let i = 0; i < 6000; i++) {
+    big.feed.push('r' + i);
+    if (i % 3 === 0) big.feed.attach('d' + i);
+  }
+  big.feed.take(1, 4100);
+  for (let i = 6000; i < 6003; i++) {
+    big.feed.push('r' + i);
+    big.feed.attach('d' + i);
+  }
+  big.feed.refresh();
+  assert.equal(big.got.taken.length, 6003);
+  for (const [t, , x] of big.got.taken) assert.equal(x, Number(t.slice(1)) % 3 === 0 || Number(t.slice(1)) >= 6000 ? 'd' + t.slice(1) : undefined, t);
 });

@@ -83,7 +83,7 @@ test('a saved row comes back as the entry it was made from, and a scan keeps at 
   const back = rows.map(H.restoredEntry);
   for (const [i, e] of entries.entries()) {
     const { kind, ...kept } = e;
-    assert.deepEqual(back[i], kept);
+    assert.deepEqual(back[i], Object.assign(kept, { details: null }));
   }
   assert.equal(H.scanRows(entries, 1).length, 1);
   assert.equal(H.scanRows(entries, 0).length, 0);

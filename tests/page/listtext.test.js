@@ -35,6 +35,13 @@ test('the text of each cell', () => {
     [entry, 'first', '09:05:07'],
     [entry, 'last', ''],
     [entry, 'nonsense', ''],
+    [entry, 'status', ''],
+    [Object.assign({}, entry, { status: 404, method: 'GET' }), 'status', '404'],
+    [Object.assign({}, entry, { status: 201, method: 'POST' }), 'status', 'POST 201'],
+    [Object.assign({}, entry, { status: 0, method: '' }), 'status', '—'],
+    [group({ statuses: new Map([[-1, 1]]) }), 'status', ''],
+    [group({ statuses: new Map([[404, 1], [200, 5], [-1, 2]]) }), 'status', '200 404'],
+    [group({ statuses: new Map([[500, 1], [200, 5], [0, 1], [206, 1]]) }), 'status', '— 200 206 …'],
   ];
   for (const [row, col, text] of cases) assert.equal(L.cellText(row, col), text, col + ' ' + JSON.stringify(row));
   assert.deepEqual([L.badge(group({})), L.badge({ playlist: 'HLS' }), L.badge(entry)], ['segments', 'HLS', '']);

@@ -1,7 +1,8 @@
 'use strict';
 const test = require('node:test');
 const assert = require('node:assert/strict');
-const { ResultModel, merge, folderOf, exportItems, rowUrls } = require('../../resources/Html/js/model.js');
+const { ResultModel, merge, folderOf, exportItems, rowUrls, rowTargets } = require('../../resources/Html/js/model.js');
+const D = require('../../resources/Html/js/details.js');
 
 function rec(url, mimeType, size, fileName) {
   const name = fileName !== undefined ? fileName : url.split(/[?#]/)[0].split('/').pop();
@@ -153,8 +154,9 @@ test('incremental flushes agree with rebuilding, under random arrivals, sorts, f
   const types = ['video/mp4', 'video/mp2t', 'image/png', 'text/css', 'application/vnd.apple.mpegurl'];
   const exts = { 'video/mp4': 'mp4', 'video/mp2t': 'ts', 'image/png': 'png', 'text/css': 'css', 'application/vnd.apple.mpegurl': 'm3u8' };
   const sizes = ['unknown', '0B', '10B', '1KB', '1.50KB', '3MB', '117.74MB'];
-  const cols = [null, 'name', 'type', 'size', 'hits', 'first', 'last', 'url'];
-  const filters = [null, (r) => r.kind === 'video', (r) => r.bytes > 1024, (r) => r.hits > 1, (r) => r.url.includes('d1')];
+  const cols = [null, 'name', 'type', 'size', 'status', 'hits', 'first', 'last', 'url'];
+  const filters = [null, (r) => r.kind === 'video', (r) => r.bytes > 1024, (r) => r.hits > 1, (r) => r.url.includes('d1'), (r) => r.status === 404];
+  const statuses = [200, 206, 404, 0];
   for (let round = 0; round < 30; round++) {
     const m = new ResultModel();
     m.setFolding(rnd(2) === 0, rnd(2) === 0);
@@ -165,7 +167,9 @@ test('incremental flushes agree with rebuilding, under random arrivals, sorts, f
       for (let i = 0; i < n; i++) {
         const t = types[rnd(types.length)];
         const url = 'http://h/d' + rnd(3) + '/f' + rnd(25) + '.' + exts[t] + (rnd(4) === 0 ? '#frag' + rnd(3) : '');
-        m.add(rec(url, t, sizes[rnd(sizes.length)]), step * 10 + i);
+        const hit = m.add(rec(url, t, sizes[rnd(sizes.length)]), step * 10 + i);
+        // Most records get the program's details, with an exact length.
+        if (rnd(3) > 0) m.attachDetails(hit, D.parseDetails(JSON.stringify({ url, status: statuses[rnd(4)], length: rnd(5000) })));
       }
       if (rnd(10) === 0) m.setSort(cols[rnd(cols.length)], rnd(2) ? 1 : -1);
       if (rnd(12) === 0) m.setFilter(filters[rnd(filters.length)]);
@@ -265,4 +269,97 @@ test('twenty thousand records: adding, folding, sorting and filtering stay far f
   const ms = Number(process.hrtime.bigint() - t0) / 1e6;
   assert.ok(ms < 10000, 'took ' + ms + ' ms');
   assert.equal(m.counts().total, 20000);
+});
+
+// Details as the program sends them, for one address.
+const details = (url, o = {}) => D.parseDetails(JSON.stringify(Object.assign({ url, method: 'GET', status: 200, length: null }, o)));
+
+test('details pair with their own hit, once, and the row shows its latest hit', () => {
+  const m = new ResultModel();
+  const a1 = m.add(rec('http://h/a.mp4', 'video/mp4', '1.84KB'), 1);
+  const cases = [
+    // hit, details, taken
+    [a1, details('http://h/other.mp4', { status: 404 }), false],
+    [a1, null, false],
+    [null, details('http://h/a.mp4'), false],
+    [a1, details('http://h/a.mp4', { status: 206, length: 1880 }), true],
+    [a1, details('http://h/a.mp4', { status: 500 }), false],
+  ];
+  for (const [hit, d, taken] of cases) assert.equal(m.attachDetails(hit, d), taken, JSON.stringify(d && [d.url, d.status]));
+  m.flush();
+  const row = m.view[0];
+  assert.deepEqual([row.status, row.method, row.bytes, row.size], [206, 'GET', 1880, '1.84KB']);
+  // A second hit of the address shows its own details once they come; before, the first's.
+  const a2 = m.add(rec('http://h/a.mp4#t=1', 'video/mp4', '1.84KB'), 2);
+  m.flush();
+  assert.equal(m.view[0].status, 206);
+  m.attachDetails(a2, details('http://h/a.mp4#t=1', { status: 200, length: 1881, method: 'POST' }));
+  m.flush();
+  assert.deepEqual([m.view[0].status, m.view[0].method, m.view[0].bytes], [200, 'POST', 1881]);
+  // Every hit: each hit its own.
+  m.setFolding(false, true);
+  m.flush();
+  assert.deepEqual(m.view.map((r) => [r.status, r.bytes]), [[206, 1880], [200, 1881]]);
+  assert.equal(m.lastHit, a2);
+});
+
+test('sizes are exact where the program told the lengths; the size text stays the record\'s own', () => {
+  const seg = (i) => rec('http://h/live/s' + i + '.ts', 'video/mp2t', '1.84KB');
+  const cases = [
+    // lengths told (null: none), group size text, group bytes
+    [[1880, 1880, 1880, 1880], '7.34KB', 7520],
+    [[null, null, null, null], '7.36KB', 4 * 1884],
+    [[1880, null, 1880, null], '7.35KB', 2 * 1880 + 2 * 1884],
+  ];
+  for (const [lengths, text, bytes] of cases) {
+    const m = new ResultModel();
+    lengths.forEach((len, i) => {
+      const hit = m.add(seg(i), i);
+      if (len !== null) m.attachDetails(hit, details(hit.url, { length: len }));
+    });
+    m.flush();
+    const g = m.view[0];
+    assert.deepEqual([g.type, g.size, g.bytes], ['group', text, bytes], JSON.stringify(lengths));
+    m.setFolding(true, false);
+    m.flush();
+    assert.deepEqual(m.view.map((r) => r.size), ['1.84KB', '1.84KB', '1.84KB', '1.84KB']);
+  }
+  // A length told for a record whose size text is unknown sorts and filters as that length.
+  const m = new ResultModel();
+  m.attachDetails(m.add(rec('http://h/x.mp4', 'video/mp4', 'unknown'), 1), details('http://h/x.mp4', { length: 5 }));
+  m.add(rec('http://h/y.mp4', 'video/mp4', '3B'), 2);
+  m.setSort('size', 1);
+  m.flush();
+  assert.deepEqual(m.view.map((r) => [r.fileName, r.size, r.bytes]), [['y.mp4', '3B', 3], ['x.mp4', 'unknown', 5]]);
+});
+
+test('a segment group counts its segments\' statuses and sorts by the lowest', () => {
+  const m = new ResultModel();
+  const statuses = [200, 200, 404, null];
+  statuses.forEach((s, i) => {
+    const hit = m.add(rec('http://h/live/s' + i + '.ts', 'video/mp2t', '1KB'), i);
+    if (s !== null) m.attachDetails(hit, details(hit.url, { status: s }));
+  });
+  m.add(rec('http://h/a.mp4', 'video/mp4', '1KB'), 9);
+  m.attachDetails(m.lastHit, details('http://h/a.mp4', { status: 101 }));
+  m.add(rec('http://h/b.mp4', 'video/mp4', '1KB'), 10);
+  m.flush();
+  const g = m.view[0];
+  assert.deepEqual(Array.from(g.statuses.entries()).sort(), [[-1, 1], [200, 2], [404, 1]]);
+  assert.equal(g.status, 200);
+  m.setSort('status', 1);
+  m.flush();
+  assert.deepEqual(m.view.map((r) => r.fileName), ['b.mp4', 'a.mp4', '4 segments']);
+});
+
+test('rows for commands carry each address\'s details; a page without details has none', () => {
+  const m = new ResultModel();
+  m.attachDetails(m.add(rec('http://h/live/s1.ts', 'video/mp2t'), 1), details('http://h/live/s1.ts', { status: 206 }));
+  m.add(rec('http://h/live/s2.ts', 'video/mp2t'), 2);
+  m.add(rec('http://h/a.mp4'), 3);
+  m.flush();
+  const targets = rowTargets(m.view);
+  assert.deepEqual(targets.map((t) => [t.url, t.details && t.details.status]), [['http://h/live/s1.ts', 206], ['http://h/live/s2.ts', null], ['http://h/a.mp4', null]]);
+  assert.deepEqual(targets.map((t) => t.url), rowUrls(m.view));
+  assert.deepEqual(exportItems(m.view).map((it) => it.details && it.details.status), [206, null, null]);
 });

@@ -92,3 +92,37 @@ test('call: the native side may call back into the page while "call" runs', () =
   assert.equal(S.call('start', { url: 'www.a.com', filterEnabled: false }, svc).ok, true);
   assert.equal(seen, 'www.a.com');
 });
+
+test('cookies: one Cookie header per address, in batches, or null without a usable answer', () => {
+  const urls = (n) => Array.from({ length: n }, (_, i) => 'http://h/' + i);
+  const answering = (make) => {
+    const calls = [];
+    const fn = (method, params) => {
+      calls.push([method, params.urls.length]);
+      return make(params.urls);
+    };
+    return { fn, calls };
+  };
+  const good = (list) => ({ ok: true, answer: JSON.stringify({ returnValue: 1, cookies: list.map((u) => (u.endsWith('1') ? 'a=1' : '')) }) + '\n' });
+  const cases = [
+    // addresses, answer, cookies, calls
+    [urls(3), good, ['', 'a=1', ''], [['cookies', 3]]],
+    [urls(S.COOKIE_BATCH + 2), good, urls(S.COOKIE_BATCH + 2).map((u) => (u.endsWith('1') ? 'a=1' : '')), [['cookies', S.COOKIE_BATCH], ['cookies', 2]]],
+    [[], good, [], []],
+    [urls(2), () => ({ ok: false, answer: '{"returnValue":0}' }), null, [['cookies', 2]]],
+    [urls(2), () => ({ ok: false, error: 'no-service' }), null, [['cookies', 2]]],
+    [urls(2), () => ({ ok: true, answer: 'garbage' }), null, [['cookies', 2]]],
+    [urls(2), () => ({ ok: true, answer: '{"returnValue":1,"cookies":"a=1"}' }), null, [['cookies', 2]]],
+    [urls(2), () => ({ ok: true, answer: '{"returnValue":1,"cookies":["a=1"]}' }), null, [['cookies', 2]]],
+    [urls(2), () => ({ ok: true, answer: '{"returnValue":1,"cookies":[5,null]}' }), ['', ''], [['cookies', 2]]],
+  ];
+  for (const [list, make, expected, calls] of cases) {
+    const a = answering(make);
+    assert.deepEqual(S.cookies(list, a.fn), expected, JSON.stringify(list.length));
+    assert.deepEqual(a.calls, calls);
+  }
+  // Through the service object: method and params as the contract names them.
+  const svc = { call() { this.seen = [this.method, JSON.parse(this.params)]; return '{"returnValue":1,"cookies":["x=1"]}\n'; } };
+  assert.deepEqual(S.cookies(['http://h/'], (m, p) => S.call(m, p, svc)), ['x=1']);
+  assert.deepEqual(svc.seen, ['cookies', { urls: ['http://h/'] }]);
+});

@@ -36,9 +36,17 @@ test('settings: whatever is stored comes back in a usable shape', () => {
 });
 
 test('settings: column order and widths are kept only when every column is there once', () => {
-  const order = ['url', 'name', 'size', 'type', 'hits', 'last', 'first'];
+  const order = ['url', 'name', 'size', 'status', 'type', 'hits', 'last', 'first'];
   const good = order.map((id, i) => ({ id, width: 100 + i }));
   assert.deepEqual(S.sanitizeSettings({ columns: good }).columns, good);
+  // An order stored before a column was added keeps its order and gets the new column
+  // after the one it follows by default.
+  const older = good.filter((c) => !S.ADDED_COLUMNS.includes(c.id));
+  const back = S.sanitizeSettings({ columns: older }).columns;
+  assert.deepEqual(back.map((c) => c.id), ['url', 'name', 'size', 'status', 'type', 'hits', 'last', 'first']);
+  assert.equal(back.find((c) => c.id === 'status').width, S.DEFAULT_WIDTHS.status);
+  const sizeFirst = S.sanitizeSettings({ columns: [older[2], ...older.filter((c, i) => i !== 2)] }).columns;
+  assert.deepEqual(sizeFirst.map((c) => c.id).slice(0, 2), ['size', 'status']);
   const cases = [
     good.slice(1),
     [good[1], ...good.slice(1)],
@@ -158,10 +166,14 @@ test('history: damaged entries are dropped or repaired when read', () => {
   const st = memoryStorage();
   st.map.set(S.HISTORY_KEY, JSON.stringify([null, { id: 'x' }, { id: 1, url: 7, rowCount: -3 }, { id: 1 }, { id: 2, url: 'u', started: 5 }]));
   assert.deepEqual(S.loadHistory(st).map((m) => [m.id, m.url, m.rowCount, m.started]), [[1, '', 0, 1], [2, 'u', 0, 5]]);
-  st.map.set(S.SCAN_PREFIX + '2', JSON.stringify([['http://a', 5, null, 9, -1, 'x', 3], 'junk', [7], ['http://b']]));
+  st.map.set(S.SCAN_PREFIX + '2', JSON.stringify([['http://a', 5, null, 9, -1, 'x', 3], 'junk', [7], ['http://b'],
+    ['http://c', 'c', 't', '1KB', 2, 1, 2, [404, 'GET', 1024, 'image']], ['http://d', '', '', '', 1, 0, 0, [1e4, 7, -5, 'x'.repeat(40), 'extra']], ['http://e', '', '', '', 1, 0, 0, 'details']]));
   assert.deepEqual(S.loadScanRows(st, 2), [
     ['http://a', '', '', 'unknown', 1, 0, 3],
     ['http://b', '', '', 'unknown', 1, 0, 0],
+    ['http://c', 'c', 't', '1KB', 2, 1, 2, [404, 'GET', 1024, 'image']],
+    ['http://d', '', '', '', 1, 0, 0, [0, '', -1, '']],
+    ['http://e', '', '', '', 1, 0, 0],
   ]);
   st.map.set(S.HISTORY_KEY, '{');
   assert.deepEqual(S.loadHistory(st), []);

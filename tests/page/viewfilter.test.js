@@ -71,14 +71,15 @@ test('compile: a regular expression keeps no state between rows', () => {
 });
 
 test('tokenize: words, phrases and exclusions', () => {
+  const w = (word, exclude = false, quoted = false) => ({ word, exclude, quoted });
   const cases = [
-    ['a b', [{ word: 'a', exclude: false }, { word: 'b', exclude: false }]],
-    ['  A\tB  ', [{ word: 'a', exclude: false }, { word: 'b', exclude: false }]],
-    ['-x y', [{ word: 'x', exclude: true }, { word: 'y', exclude: false }]],
-    ['- x', [{ word: '-', exclude: false }, { word: 'x', exclude: false }]],
-    ['"a b" c', [{ word: 'a b', exclude: false }, { word: 'c', exclude: false }]],
-    ['-"a b"', [{ word: 'a b', exclude: true }]],
-    ['"open', [{ word: 'open', exclude: false }]],
+    ['a b', [w('a'), w('b')]],
+    ['  A\tB  ', [w('a'), w('b')]],
+    ['-x y', [w('x', true), w('y')]],
+    ['- x', [w('-'), w('x')]],
+    ['"a b" c', [w('a b', false, true), w('c')]],
+    ['-"a b"', [w('a b', true, true)]],
+    ['"open', [w('open', false, true)]],
     ['""', []],
     ['', []],
   ];
@@ -111,4 +112,73 @@ test('huge fields are searched up to the limit, in bounded time', () => {
   assert.equal(f.test(big), false);
   const near = row('x', 'y', 'http://h/needle' + 'a'.repeat(1 << 20), 'other', 1, 'h');
   assert.equal(f.test(near), true);
+});
+
+// Rows with what the program told about them: status (-1 unknown), method, destination.
+const told = (fileName, status, method, destination) => ({ type: 'entry', fileName, mimeType: '', url: 'http://h/' + fileName, kind: 'other', bytes: 1, host: 'h', version: version++, status, method, destination });
+const TOLD = [
+  told('ok.mp4', 200, 'GET', 'video'),
+  told('part.mp4', 206, 'GET', 'video'),
+  told('moved.html', 301, 'GET', 'document'),
+  told('gone.png', 404, 'GET', 'image'),
+  told('api', 500, 'POST', 'empty'),
+  told('failed.js', 0, 'GET', 'script'),
+  told('unknown.css', -1, '', ''),
+  { type: 'group', fileName: '3 segments', mimeType: '', url: 'http://h/live/', kind: 'video', bytes: 3, host: 'h', version: version++, status: 200,
+    statuses: new Map([[200, 2], [404, 1]]), method: 'GET', destination: 'video' },
+];
+
+test('status, method and destination terms in the filter text', () => {
+  const all = TOLD.map((r) => r.fileName);
+  const cases = [
+    ['404', ['gone.png', '3 segments']],
+    ['4xx', ['gone.png', '3 segments']],
+    ['status:4xx', ['gone.png', '3 segments']],
+    ['STATUS:2XX', ['ok.mp4', 'part.mp4', '3 segments']],
+    ['status:300-499', ['moved.html', 'gone.png', '3 segments']],
+    ['status:200,206', ['ok.mp4', 'part.mp4', '3 segments']],
+    ['status:0', ['failed.js']],
+    ['not 200', ['part.mp4', 'moved.html', 'gone.png', 'api', 'failed.js', 'unknown.css', '3 segments']],
+    ['-2xx', ['moved.html', 'gone.png', 'api', 'failed.js', 'unknown.css', '3 segments']],
+    ['not not 200', ['ok.mp4', '3 segments']],
+    ['method:POST', ['api']],
+    ['method:get,post', all.filter((n) => n !== 'unknown.css')],
+    ['not method:get', ['api', 'unknown.css']],
+    ['dest:image', ['gone.png']],
+    ['dest:media', ['ok.mp4', 'part.mp4', '3 segments']],
+    ['destination:fetch', ['api']],
+    ['dest:document,script', ['moved.html', 'failed.js']],
+    ['dest:video 2xx mp4', ['ok.mp4', 'part.mp4']],
+    ['"404"', []],
+    ['"not" 200', []],
+    ['not', []],
+    ['999', []],
+    ['http://h/api', ['api']],
+  ];
+  for (const [text, expected] of cases) {
+    const f = V.compile({ text });
+    assert.equal(f.error, null, text);
+    assert.deepEqual(TOLD.filter(f.test).map((r) => r.fileName), expected, text);
+  }
+  // The rows of a page without details: only negated terms let them through.
+  assert.deepEqual(ROWS.filter(V.compile({ text: '200' }).test), []);
+  assert.equal(ROWS.filter(V.compile({ text: 'not 200' }).test).length, ROWS.length);
+  assert.equal(ROWS.filter(V.compile({ text: '-method:get' }).test).length, ROWS.length);
+});
+
+test('a term that cannot be read is reported and left out', () => {
+  const cases = [
+    ['status:abc video', /status: takes a code/],
+    ['status: ok', /status: takes a code/],
+    ['status:4xx,x', /status: takes a code/],
+    ['method: video', /method: takes a request method/],
+    ['method:g3t', /method: takes a request method/],
+    ['dest:', /dest: takes a destination/],
+  ];
+  for (const [text, message] of cases) {
+    const f = V.compile({ text });
+    assert.equal(f.error.field, 'text', text);
+    assert.match(f.error.message, message, text);
+  }
+  assert.deepEqual(TOLD.filter(V.compile({ text: 'status:abc mp4' }).test).map((r) => r.fileName), ['ok.mp4', 'part.mp4']);
 });

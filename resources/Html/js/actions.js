@@ -10,11 +10,12 @@
     node ? require('./model.js') : T.model,
     node ? require('./export.js') : T.exporting,
     node ? require('./service.js') : T.service,
-    node ? require('./words.js') : T.words
+    node ? require('./words.js') : T.words,
+    node ? require('./details.js') : T.details
   );
   if (node) module.exports = api;
   else (root.Trawlet = root.Trawlet || {}).actions = api;
-})(typeof self !== 'undefined' ? self : this, function (model, exporting, service, words) {
+})(typeof self !== 'undefined' ? self : this, function (model, exporting, service, words, details) {
   'use strict';
 
   const { plural, formatNumber } = words;
@@ -58,6 +59,11 @@
   //   say(text), notice(text)   the page's message and its passing notice
   //   confirm(question)         true to go on
   //   tool(), format()          the chosen command tool and export format
+  //   credentials()             whether commands carry the Cookie and Authorization headers
+  //                             (true unless given)
+  //   harCredentials()          whether the HAR export keeps them (false unless given)
+  //   userAgent                 the engine's User-Agent, for details that name none
+  //   scan()                    { url, started } of the scan the list shows, or null
   //   call(method, params)      the service call (service.call unless given)
   //   save(name, text, mime)    saving a file (saveThroughLink unless given)
   //   fileName(format)          the name of a saved export (exporting.exportFileName unless given)
@@ -117,24 +123,57 @@
       copyText(urls.join('\n'), plural(urls.length, 'address', 'addresses'));
     }
 
+    // The Cookie header of the moment for each address (a Map), or null when the program
+    // gives none.
+    function cookiesFor(urls) {
+      const unique = Array.from(new Set(urls));
+      const list = service.cookies(unique, call);
+      if (!list) return null;
+      const out = new Map();
+      unique.forEach((u, i) => out.set(u, list[i]));
+      return out;
+    }
+
+    // A command with the headers each address was requested with, and the cookies the
+    // scan session would send now.
     function copyCommand(rows) {
       const tool = o.tool();
-      const urls = model.rowUrls(rows);
-      const c = exporting.commandLine(tool, urls);
+      const withCredentials = o.credentials ? !!o.credentials() : true;
+      const targets = model.rowTargets(rows);
+      const cookies = withCredentials && targets.length > 0 ? cookiesFor(targets.map((t) => t.url)) : null;
+      const list = targets.map((t) => ({
+        url: t.url,
+        headers: details.commandHeaders(t.details, cookies ? cookies.get(t.url) : '', withCredentials, o.userAgent),
+      }));
+      const c = exporting.commandLine(tool, list);
       if (c.count === 0) {
-        o.notice(urls.length > 0 ? 'None of these addresses can be passed on a command line.' : 'Nothing to copy.');
+        o.notice(targets.length > 0 ? 'None of these addresses can be passed on a command line.' : 'Nothing to copy.');
         return;
       }
       const label = exporting.TOOLS[tool].label;
-      if (copyText(c.text, 'a ' + label + ' command for ' + plural(c.count, 'address', 'addresses')) && c.skipped > 0)
-        o.notice('Copied a ' + label + ' command; ' + plural(c.skipped, 'address was', 'addresses were') + ' left out (empty, or holding a NUL character).');
+      // The program may have no cookies to give (an older one has no "cookies"): the
+      // notice says so in a few words, since it comes with every command then.
+      const what =
+        'a ' +
+        label +
+        (c.sets > 1 && tool !== 'curl' ? ' command per header set' : ' command') +
+        ' for ' +
+        plural(c.count, 'address', 'addresses') +
+        (withCredentials && !cookies ? ', without cookies' : '');
+      if (copyText(c.text, what) && c.skipped > 0)
+        o.notice('Copied ' + what + '; ' + plural(c.skipped, 'address was', 'addresses were') + ' left out (empty, or holding a NUL character).');
     }
 
     function exportText(rows) {
       const format = o.format();
       const f = exporting.FORMATS[format];
       const items = model.exportItems(rows);
-      return { text: f.make(items), count: items.length, format, f };
+      if (format !== 'har') return { text: f.make(items), count: items.length, format, f };
+      const withCredentials = o.harCredentials ? !!o.harCredentials() : false;
+      const scan = o.scan ? o.scan() : null;
+      const cookies = withCredentials && items.length > 0 ? cookiesFor(items.map((it) => it.url)) : null;
+      const text = f.make(items, { withCredentials, cookies, title: scan ? scan.url : '', started: scan ? scan.started : 0 });
+      return { text, count: items.length, format, f };
     }
 
     function exportCopy(rows) {

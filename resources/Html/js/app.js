@@ -1,7 +1,8 @@
-// The page itself: it connects the scan controls, the result list, the view filter, the
-// actions, the settings, the history and the keys to the logic in the other scripts. The
-// program calls addResult and updateInputUrl very often and with data from pages we do
-// not control, so neither may throw and neither builds markup from it.
+// The page itself: it connects the scan controls, the result list, the details pane, the
+// view filter, the actions, the settings, the history and the keys to the logic in the
+// other scripts. The program calls addResult, addResultDetails and updateInputUrl very
+// often and with data from pages we do not control, so none may throw and none builds
+// markup from it.
 (function () {
   'use strict';
   const T = window.Trawlet;
@@ -47,6 +48,7 @@
         updateCounts();
         scan.showEmpty();
       },
+      details: () => detailsPane.render(),
     },
     onError: reportError,
   });
@@ -102,7 +104,24 @@
   // ---- Calls from the program.
   window.addResult = feed.push;
 
-  function takeRecord(text, time) {
+  // The program's details of the response it just gave to addResult. They wait with
+  // their record and are taken in with it; when the record was taken in already they go
+  // to it at once. Either way they pair only with the record of the same address, and
+  // text that cannot be read is ignored.
+  window.addResultDetails = function (text) {
+    try {
+      if (feed.attach(text)) return;
+      const d = T.details.parseDetails(text, model.pool);
+      if (d && model.attachDetails(model.lastHit, d)) {
+        history.saveSoon();
+        feed.schedule();
+      }
+    } catch (e) {
+      reportError(e);
+    }
+  };
+
+  function takeRecord(text, time, detailsText) {
     try {
       const rec = T.record.parseRecord(text);
       if (!rec) {
@@ -111,7 +130,8 @@
       }
       results.push(rec);
       scan.adopt();
-      model.add(rec, time);
+      const hit = model.add(rec, time);
+      if (hit && detailsText !== undefined) model.attachDetails(hit, T.details.parseDetails(detailsText, model.pool));
       return true;
     } catch (e) {
       reportError(e);
@@ -183,6 +203,7 @@
     minWidth: T.storage.MIN_WIDTH,
     maxWidth: T.storage.MAX_WIDTH,
     text: T.listtext.cellText,
+    title: T.listtext.cellTitle,
     badge: T.listtext.badge,
     requestRender: () => feed.schedule(),
     onSort: (col) => {
@@ -253,6 +274,16 @@
   $('fold-dups').addEventListener('change', applyFolding);
   $('fold-segments').addEventListener('change', applyFolding);
 
+  // ---- The details pane.
+  const detailsPane = T.detailspane.createDetailsPane({ el: $('details'), model, onClose: () => showDetails(false) });
+  function showDetails(on) {
+    settings.showDetails = !!on;
+    $('act-details').setAttribute('aria-pressed', on ? 'true' : 'false');
+    detailsPane.show(on);
+    saveSettingsNow();
+  }
+  $('act-details').addEventListener('click', () => showDetails(!detailsPane.visible));
+
   // ---- Actions on the selection, or on every row shown.
   const actions = T.actions.createActions({
     say,
@@ -260,6 +291,10 @@
     confirm: (question) => window.confirm(question),
     tool: () => $('cmd-tool').value,
     format: () => $('export-format').value,
+    credentials: () => $('cmd-credentials').checked,
+    harCredentials: () => $('export-credentials').checked,
+    userAgent: typeof navigator !== 'undefined' ? navigator.userAgent : '',
+    scan: () => history.current || history.shown,
   });
 
   function clearList() {
@@ -294,8 +329,18 @@
     settings.tool = $('cmd-tool').value;
     saveSettingsNow();
   });
+  $('cmd-credentials').addEventListener('change', () => {
+    settings.cmdCredentials = $('cmd-credentials').checked;
+    saveSettingsNow();
+  });
+  // The HAR export's own switch for credentials is off at every start and shown only
+  // while HAR is chosen.
+  function showExportOptions() {
+    $('export-credentials-label').hidden = $('export-format').value !== 'har';
+  }
   $('export-format').addEventListener('change', () => {
     settings.exportFormat = $('export-format').value;
+    showExportOptions();
     saveSettingsNow();
   });
 
@@ -309,6 +354,7 @@
     refresh,
     open: (rows) => actions.openRows(rows),
     copy: (rows) => actions.copyAddresses(rows),
+    command: () => actions.copyCommand(model.actionRows()),
     pause: scan.togglePause,
     stop: scan.stop,
     find: () => {
@@ -386,7 +432,11 @@
     $('fold-dups').checked = settings.foldDuplicates;
     $('fold-segments').checked = settings.foldSegments;
     $('cmd-tool').value = settings.tool;
+    $('cmd-credentials').checked = settings.cmdCredentials;
     $('export-format').value = settings.exportFormat;
+    showExportOptions();
+    $('act-details').setAttribute('aria-pressed', settings.showDetails ? 'true' : 'false');
+    detailsPane.show(settings.showDetails);
     $('theme').value = settings.theme;
     $('history-limit').value = String(settings.historyLimit);
     applyTheme();
@@ -426,6 +476,7 @@
   window.trawletApp = {
     model,
     grid,
+    detailsPane,
     stats: feed.stats,
     flush: refresh,
     setSort,

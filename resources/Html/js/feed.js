@@ -45,8 +45,8 @@
   }
 
   // options:
-  //   take(text, time)  takes one record in (time: the wall clock when it came); true
-  //                     when it was kept
+  //   take(text, time, extra)  takes one record in (time: the wall clock when it came;
+  //                     extra: what attach gave it, or undefined); true when it was kept
   //   taken()           after records were kept, once per batch
   //   update()          brings the view up to date; true when something changed to draw
   //   urgent()          true when something in sight must be drawn at this frame
@@ -62,6 +62,8 @@
     const drawParts = Object.entries(options.draw || {});
     let inbox = [];
     let inboxTimes = [];
+    // What came for a waiting record after it (the program's details of it), by place.
+    let inboxExtras = new Map();
     let inboxHead = 0;
     let taking = false;
     let frameRequested = false;
@@ -140,6 +142,16 @@
       if (dt > stats.longestFlush) stats.longestFlush = dt;
     }
 
+    // Gives the record pushed last something more, to take in with it: true when that
+    // record still waits (once only), false when it was taken in already or nothing
+    // waits, and the caller pairs it itself.
+    function attach(extra) {
+      const last = inbox.length - 1;
+      if (last < inboxHead || inboxExtras.has(last)) return false;
+      inboxExtras.set(last, extra);
+      return true;
+    }
+
     // Keeps one record's text for the next frame. It is the page's addResult itself, so
     // it never throws: what goes wrong is reported.
     function push(text) {
@@ -166,8 +178,13 @@
         while (inboxHead < inbox.length && n < most) {
           const text = inbox[inboxHead];
           const time = inboxTimes[inboxHead];
+          let extra;
+          if (inboxExtras.size > 0) {
+            extra = inboxExtras.get(inboxHead);
+            inboxExtras.delete(inboxHead);
+          }
           inbox[inboxHead++] = undefined;
-          if (takeOne(text, time)) took = true;
+          if (takeOne(text, time, extra)) took = true;
           if (++n % CHECK_EVERY === 0 && clock.now() - t0 >= budget) break;
         }
         if (inboxHead === inbox.length) {
@@ -175,6 +192,9 @@
           inboxTimes = [];
           inboxHead = 0;
         } else if (inboxHead >= COMPACT_AT) {
+          const moved = new Map();
+          for (const [i, x] of inboxExtras) moved.set(i - inboxHead, x);
+          inboxExtras = moved;
           inbox = inbox.slice(inboxHead);
           inboxTimes = inboxTimes.slice(inboxHead);
           inboxHead = 0;
@@ -194,6 +214,7 @@
 
     return {
       push,
+      attach,
       take,
       refresh,
       schedule,

@@ -76,7 +76,8 @@
   class Grid {
     // options: root (role=grid), head (header row container), body (scrolling body),
     // model, columns ([{ id, label, width, align, sortable }], the actions column
-    // excluded), text(row, colId) → string, badge(row) → string, onSort(colId),
+    // excluded), text(row, colId) → string, title(row, colId) → string (optional: a
+    // tooltip where the text says too little), badge(row) → string, onSort(colId),
     // onColumns(columns), onRowClick(row, event), onRowAction(action, row),
     // requestRender().
     constructor(options) {
@@ -486,6 +487,10 @@
         } else {
           cell.textContent = clip(text, CELL_TEXT);
           if (c.id === 'url' || c.id === 'type') cell.title = clip(text, TITLE_TEXT);
+          else if (this.title) {
+            const title = this.title(row, c.id);
+            if (cell.title !== title) cell.title = title;
+          }
         }
       }
       const name = clip(row.type === 'group' ? row.fileName : row.fileName || row.url, 200);

@@ -5,10 +5,11 @@
 (function (root, factory) {
   'use strict';
   const node = typeof module === 'object' && module.exports;
-  const api = factory(node ? require('./storage.js') : root.Trawlet.storage, node ? require('./words.js') : root.Trawlet.words);
+  const T = root && root.Trawlet;
+  const api = factory(node ? require('./storage.js') : T.storage, node ? require('./words.js') : T.words, node ? require('./details.js') : T.details);
   if (node) module.exports = api;
   else (root.Trawlet = root.Trawlet || {}).history = api;
-})(typeof self !== 'undefined' ? self : this, function (storage, words) {
+})(typeof self !== 'undefined' ? self : this, function (storage, words, details) {
   'use strict';
 
   const { plural, clipText } = words;
@@ -73,16 +74,19 @@
   }
 
   // The rows a saved scan keeps, in the order the storage keeps their fields, and back.
+  // Of the details only what details.toSaved keeps is written: no headers, no cookies.
   function scanRows(entries, max) {
     const rows = [];
     for (const e of entries) {
       if (rows.length >= max) break;
-      rows.push([e.url, e.fileName, e.mimeType, e.size, e.hits, e.firstSeen, e.lastSeen]);
+      const row = [e.url, e.fileName, e.mimeType, e.size, e.hits, e.firstSeen, e.lastSeen];
+      if (e.details) row.push(details.toSaved(e.details));
+      rows.push(row);
     }
     return rows;
   }
   function restoredEntry(r) {
-    return { url: r[0], fileName: r[1], mimeType: r[2], size: r[3], hits: r[4], firstSeen: r[5], lastSeen: r[6] };
+    return { url: r[0], fileName: r[1], mimeType: r[2], size: r[3], hits: r[4], firstSeen: r[5], lastSeen: r[6], details: r[7] || null };
   }
 
   // What the history could not keep of a scan (r: the answer of storage.saveScan;
@@ -285,6 +289,10 @@
       clearAll,
       get current() {
         return current;
+      },
+      // The saved scan shown from the history, when not capturing.
+      get shown() {
+        return shown;
       },
       get scans() {
         return scans;

@@ -1,5 +1,6 @@
 // The page's keys: Alt+P and Alt+S control the scan from anywhere, / and Ctrl+F go to the
-// view filter, Ctrl+C copies the rows, and the list moves its cursor and selection with
+// view filter, Ctrl+C copies the rows, Ctrl+Shift+C copies a command that downloads them
+// (from anywhere, as the button does), and the list moves its cursor and selection with
 // the arrows, the page keys, Space, Enter, Esc and Ctrl+A. What a key means is worked
 // out apart from what it does, so the meanings run under Node. Classic script
 // (window.Trawlet.keys) and CommonJS module.
@@ -20,14 +21,15 @@
     return !['checkbox', 'radio', 'button', 'submit', 'reset'].includes(el.type);
   }
 
-  // What a key means anywhere in the page: 'pause', 'stop', 'find', 'copy' or null.
-  // e.code stands in for layouts whose P and S keys type other letters.
+  // What a key means anywhere in the page: 'pause', 'stop', 'find', 'copy', 'command' or
+  // null. e.code stands in for layouts whose P, S and C keys type other letters.
   function pageKey(e, inText) {
     const ctrl = e.ctrlKey || e.metaKey;
     const key = e.key.length === 1 ? e.key.toLowerCase() : e.key;
     if (e.altKey && !ctrl && (key === 'p' || e.code === 'KeyP')) return 'pause';
     if (e.altKey && !ctrl && (key === 's' || e.code === 'KeyS')) return 'stop';
     if ((key === '/' && !ctrl && !e.altKey && !inText) || (ctrl && !e.altKey && key === 'f')) return 'find';
+    if (ctrl && e.shiftKey && !e.altKey && (key === 'c' || e.code === 'KeyC')) return 'command';
     if (ctrl && !e.altKey && key === 'c' && !inText) return 'copy';
     return null;
   }
@@ -73,7 +75,8 @@
   }
 
   // Wires the keys. o: { doc, gridEl (the list's element), grid (its Grid), rowHeight,
-  // model, refresh(), open(rows), copy(rows), pause(), stop(), find(), onError(e) }.
+  // model, refresh(), open(rows), copy(rows), command() (what the command button does),
+  // pause(), stop(), find(), onError(e) }.
   function listen(o) {
     const { model, grid } = o;
 

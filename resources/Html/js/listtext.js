@@ -15,6 +15,7 @@
     name: 'Name',
     type: 'Type',
     size: 'Size',
+    status: 'Status',
     hits: 'Hits',
     url: 'Address',
     first: 'First seen',
@@ -43,6 +44,34 @@
     return p(d.getHours()) + ':' + p(d.getMinutes()) + ':' + p(d.getSeconds());
   }
 
+  // The status cell: the code, after the method when it is not GET; a segment group lists
+  // the codes of its segments. "" when the program told nothing, "—" when the load got no
+  // status (it failed, or was refused).
+  function statusText(row) {
+    if (row.type === 'group') {
+      const codes = [];
+      for (const s of row.statuses.keys()) if (s >= 0) codes.push(s);
+      codes.sort((a, b) => a - b);
+      const shown = codes.slice(0, 3).map((c) => (c === 0 ? '—' : String(c)));
+      return shown.join(' ') + (codes.length > 3 ? ' …' : '');
+    }
+    const s = typeof row.status === 'number' ? row.status : -1;
+    if (s < 0) return '';
+    const code = s === 0 ? '—' : String(s);
+    const m = row.method;
+    return m && m !== 'GET' ? m + ' ' + code : code;
+  }
+
+  // A cell's tooltip where the text alone says too little ("" for none).
+  function cellTitle(row, col) {
+    if (col !== 'status') return '';
+    const d = row.details;
+    if (!d) return '';
+    if (d.status === 0) return 'No status: the load failed or was refused';
+    const what = (d.method ? d.method + ' · ' : '') + d.status + (d.statusText ? ' ' + d.statusText : '');
+    return row.type === 'group' ? 'Latest segment: ' + what : what;
+  }
+
   function cellText(row, col) {
     switch (col) {
       case 'name':
@@ -54,6 +83,8 @@
         // A group whose known sizes add up, with members of unknown size: at least that.
         if (row.type === 'group' && row.unknownCount > 0 && row.bytes >= 0) return row.size + '+';
         return row.size;
+      case 'status':
+        return statusText(row);
       case 'hits':
         return String(row.hits);
       case 'url':
@@ -111,5 +142,5 @@
     filtered: 'No row matches the view filter.',
   };
 
-  return { COLUMN_LABELS, KIND_LABELS, NOTHING_YET_DELAY, clock, cellText, badge, countLine, emptyKey, EMPTY_TEXTS };
+  return { COLUMN_LABELS, KIND_LABELS, NOTHING_YET_DELAY, clock, cellText, cellTitle, statusText, badge, countLine, emptyKey, EMPTY_TEXTS };
 });

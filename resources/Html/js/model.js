@@ -8,10 +8,11 @@
 (function (root, factory) {
   'use strict';
   const node = typeof module === 'object' && module.exports;
-  const api = factory(node ? require('./record.js') : root.Trawlet.record, node ? require('./kinds.js') : root.Trawlet.kinds);
+  const T = root && root.Trawlet;
+  const api = factory(node ? require('./record.js') : T.record, node ? require('./kinds.js') : T.kinds, node ? require('./details.js') : T.details);
   if (node) module.exports = api;
   else (root.Trawlet = root.Trawlet || {}).model = api;
-})(typeof self !== 'undefined' ? self : this, function (record, kinds) {
+})(typeof self !== 'undefined' ? self : this, function (record, kinds, details) {
   'use strict';
 
   // Beyond this many hits the list stops taking records (and counts what it dropped):
@@ -22,6 +23,7 @@
     name: (r) => r.sortName,
     type: (r) => r.mimeType,
     size: (r) => r.bytes,
+    status: (r) => r.status,
     hits: (r) => r.hits,
     first: (r) => r.firstSeen,
     last: (r) => r.lastSeen,
@@ -55,6 +57,8 @@
       this.inView = false;
       // Set only when this hit's type or size differs from its entry's.
       this.own = null;
+      // What the program told about this response beyond the record (details.js), or null.
+      this.details = null;
     }
     get type() {
       return 'hit';
@@ -71,8 +75,21 @@
     get url() {
       return this.rec.url;
     }
+    // The exact length where the program told it, else what the size text says.
     get bytes() {
+      const d = this.details;
+      if (d !== null && d.length >= 0) return d.length;
       return this.own ? this.own.bytes : this.entry.bytes;
+    }
+    // -1: unknown (no details).
+    get status() {
+      return this.details !== null ? this.details.status : -1;
+    }
+    get method() {
+      return this.details !== null ? this.details.method : '';
+    }
+    get destination() {
+      return this.details !== null ? this.details.destination : '';
     }
     get kind() {
       return this.own ? this.own.kind : this.entry.kind;
@@ -118,6 +135,17 @@
       this.segment = c.segment;
       this.host = record.hostOf(rec.url);
       this.sortName = this.fileName.toLowerCase();
+      // The details of its latest hit that had any.
+      this.details = null;
+    }
+    get status() {
+      return this.details !== null ? this.details.status : -1;
+    }
+    get method() {
+      return this.details !== null ? this.details.method : '';
+    }
+    get destination() {
+      return this.details !== null ? this.details.destination : '';
     }
   }
 
@@ -147,20 +175,40 @@
       this.size = 'unknown';
       this.bytes = -1;
       this.hits = 0;
+      // How many segments have each status (-1: unknown), the lowest known status, and
+      // the details of the latest segment that had any.
+      this.statuses = new Map();
+      this.status = -1;
+      this.details = null;
     }
 
-    // Sizes count once per address, hits once per hit. The sums follow the segments as
-    // they come and change size (sign +1 adds an entry's size, -1 takes it out again),
-    // so that a stream of thousands of segments is not added up again at every hit.
+    get method() {
+      return this.details !== null ? this.details.method : '';
+    }
+    get destination() {
+      return this.details !== null ? this.details.destination : '';
+    }
+
+    // Sizes and statuses count once per address, hits once per hit. The sums follow the
+    // segments as they come and change (sign +1 adds an entry, -1 takes it out again), so
+    // that a stream of thousands of segments is not added up again at every hit. The
+    // sizes are exact where the program told the lengths.
     count(entry, sign) {
       if (entry.bytes >= 0) this.knownBytes += sign * entry.bytes;
       else this.unknownCount += sign;
+      const s = entry.status;
+      const n = (this.statuses.get(s) || 0) + sign;
+      if (n > 0) this.statuses.set(s, n);
+      else this.statuses.delete(s);
     }
 
     refresh(everyHit) {
       const known = this.knownBytes;
       this.bytes = this.unknownCount === this.entries.length ? -1 : known;
       this.size = this.bytes >= 0 ? record.formatSize(known) : 'unknown';
+      let low = -1;
+      for (const s of this.statuses.keys()) if (s >= 0 && (low < 0 || s < low)) low = s;
+      this.status = low;
       const n = everyHit ? this.hitCount : this.entries.length;
       this.fileName = n + (n === 1 ? ' segment' : ' segments');
       this.sortName = this.fileName;
@@ -181,6 +229,8 @@
       this.filter = null;
       this.sortCol = null;
       this.sortDir = 1;
+      // Shares the strings of the details of many responses (details.createPool).
+      this.pool = details.createPool();
       this.clear();
     }
 
@@ -188,6 +238,8 @@
       this.hits = [];
       this.entries = [];
       this.byKey = new Map();
+      // The hit taken in last, which the program's details of it pair with.
+      this.lastHit = null;
       this.groups = new Map();
       this.view = [];
       this.seq = 0;
@@ -283,7 +335,35 @@
       }
       this.note(entry, newEntry);
       this.note(hit, true);
+      this.lastHit = hit;
       return hit;
+    }
+
+    // Gives a hit the program's details of its response (details.parseDetails), once.
+    // The entry, and the segment group, take them when the hit is the entry's latest:
+    // the row shows its latest hit. Its size text stays the record's own, while sorting,
+    // size limits and the group's sum use the exact length. Answers whether it took them.
+    attachDetails(hit, d) {
+      if (!hit || !d || hit.details !== null || d.url !== hit.url) return false;
+      d.url = hit.url;
+      hit.details = d;
+      hit.version++;
+      this.note(hit, false);
+      const entry = hit.entry;
+      if (hit.occurrence !== entry.hitCount) return true;
+      const g = entry.group;
+      if (g) g.count(entry, -1);
+      entry.details = d;
+      if (d.length >= 0 && hit.rec.size === entry.size) entry.bytes = d.length;
+      entry.version++;
+      this.note(entry, false);
+      if (g) {
+        g.count(entry, 1);
+        g.details = d;
+        g.refresh(this.everyHit);
+        this.note(g, false);
+      }
+      return true;
     }
 
     // Takes back a row saved in the history: one hit standing for all of its hits, with
@@ -299,6 +379,7 @@
       const last = Math.max(first, Number(item.lastSeen) || 0);
       const hit = this.add(rec, first, Number(item.hits) || 1);
       if (!hit) return null;
+      if (item.details) this.attachDetails(hit, details.fromSaved(rec.url, item.details, this.pool));
       hit.lastSeen = last;
       if (hit.entry.lastSeen < last) hit.entry.lastSeen = last;
       if (hit.entry.group && hit.entry.group.lastSeen < last) hit.entry.group.lastSeen = last;
@@ -578,6 +659,8 @@
         firstSeen: iso(r.firstSeen),
         lastSeen: iso(r.lastSeen),
         url: r.url,
+        details: r.details,
+        seen: r.firstSeen,
       });
     for (const r of rows) {
       if (r.type === 'group') for (const e of r.entries) push(e, e.hits);
@@ -596,5 +679,15 @@
     return out;
   }
 
-  return { ResultModel, merge, folderOf, exportItems, rowUrls, MAX_HITS };
+  // The addresses behind rows with the details of each ({ url, details }), for commands.
+  function rowTargets(rows) {
+    const out = [];
+    for (const r of rows) {
+      if (r.type === 'group') for (const e of r.entries) out.push({ url: e.url, details: e.details });
+      else out.push({ url: r.url, details: r.details });
+    }
+    return out;
+  }
+
+  return { ResultModel, merge, folderOf, exportItems, rowUrls, rowTargets, MAX_HITS };
 });

@@ -39,6 +39,34 @@
     }
   }
 
+  // The most addresses one "cookies" call asks about: the program answers within the
+  // synchronous call, so a long list goes in several.
+  const COOKIE_BATCH = 1000;
+
+  // The Cookie header the scan session would send now for each address, in order ("" for
+  // none), through the service's "cookies" call (callFn: the call, service.call unless
+  // given). null when the program gives no usable answer (it has no such method, or no
+  // service at all): the caller then goes on without cookies.
+  function cookies(urls, callFn) {
+    const run = callFn || call;
+    const out = [];
+    for (let i = 0; i < urls.length; i += COOKIE_BATCH) {
+      const batch = urls.slice(i, i + COOKIE_BATCH);
+      const r = run('cookies', { urls: batch });
+      if (!r || !r.ok || typeof r.answer !== 'string') return null;
+      let v;
+      try {
+        v = JSON.parse(r.answer);
+      } catch (e) {
+        return null;
+      }
+      const list = v && v.cookies;
+      if (!Array.isArray(list) || list.length !== batch.length) return null;
+      for (const c of list) out.push(typeof c === 'string' ? c : '');
+    }
+    return out;
+  }
+
   // Turns an extension list as people write it ("mp4, *.flv;.webm") into the list the
   // native filter understands. The native filter compares extensions exactly: an item
   // without its dot never matches and ".MP4" does not accept "clip.mp4", so every item
@@ -100,5 +128,5 @@
       'This page is not running inside Trawlet, so it cannot scan. Start the Trawlet program to use it.',
   };
 
-  return { SERVICE_ID, call, normalizeExtensions, buildStartParams, START_ERRORS };
+  return { SERVICE_ID, COOKIE_BATCH, call, cookies, normalizeExtensions, buildStartParams, START_ERRORS };
 });

@@ -14,8 +14,11 @@
   const HISTORY_KEY = 'trawlet.history.v1';
   const SCAN_PREFIX = 'trawlet.scan.v1.';
 
-  const COLUMN_IDS = ['name', 'type', 'size', 'hits', 'url', 'first', 'last'];
-  const DEFAULT_WIDTHS = { name: 200, type: 150, size: 80, hits: 50, url: 270, first: 86, last: 86 };
+  const COLUMN_IDS = ['name', 'type', 'size', 'status', 'hits', 'url', 'first', 'last'];
+  const DEFAULT_WIDTHS = { name: 200, type: 150, size: 80, status: 84, hits: 50, url: 220, first: 86, last: 86 };
+  // Columns that came after the first column settings were written: a stored order that
+  // lacks them gets them at their default place rather than losing its order.
+  const ADDED_COLUMNS = ['status'];
   const MIN_WIDTH = 40;
   const MAX_WIDTH = 4000;
 
@@ -40,6 +43,9 @@
       foldDuplicates: true,
       foldSegments: true,
       tool: 'curl',
+      // Commands carry the Cookie and Authorization headers.
+      cmdCredentials: true,
+      showDetails: false,
       exportFormat: 'csv',
       theme: 'system',
       historyLimit: DEFAULT_SCANS,
@@ -74,14 +80,23 @@
         if (typeof c.width === 'number' && c.width >= MIN_WIDTH && c.width <= MAX_WIDTH) widths[c.id] = Math.round(c.width);
       }
     }
-    if (order.length !== COLUMN_IDS.length) order = COLUMN_IDS.slice();
+    const missing = COLUMN_IDS.filter((id) => !order.includes(id));
+    if (missing.every((id) => ADDED_COLUMNS.includes(id)))
+      for (const id of missing) {
+        // After the column that comes before it by default, or first.
+        const before = COLUMN_IDS[COLUMN_IDS.indexOf(id) - 1];
+        order.splice(before ? order.indexOf(before) + 1 : 0, 0, id);
+      }
+    else order = COLUMN_IDS.slice();
     s.columns = order.map((id) => ({ id, width: widths[id] || DEFAULT_WIDTHS[id] }));
     s.sortCol = COLUMN_IDS.includes(raw.sortCol) ? raw.sortCol : null;
     s.sortDir = raw.sortDir === -1 ? -1 : 1;
     s.foldDuplicates = typeof raw.foldDuplicates === 'boolean' ? raw.foldDuplicates : d.foldDuplicates;
     s.foldSegments = typeof raw.foldSegments === 'boolean' ? raw.foldSegments : d.foldSegments;
     s.tool = pick(raw.tool, ['curl', 'wget', 'media'], d.tool);
-    s.exportFormat = pick(raw.exportFormat, ['text', 'csv', 'json'], d.exportFormat);
+    s.cmdCredentials = typeof raw.cmdCredentials === 'boolean' ? raw.cmdCredentials : d.cmdCredentials;
+    s.showDetails = typeof raw.showDetails === 'boolean' ? raw.showDetails : d.showDetails;
+    s.exportFormat = pick(raw.exportFormat, ['text', 'csv', 'json', 'har'], d.exportFormat);
     s.theme = pick(raw.theme, ['system', 'light', 'dark'], d.theme);
     s.historyLimit =
       Number.isInteger(raw.historyLimit) && raw.historyLimit >= 0 && raw.historyLimit <= MAX_SCANS ? raw.historyLimit : d.historyLimit;
@@ -130,7 +145,9 @@
   // The history is an index under HISTORY_KEY, newest first, of
   //   { id, url, started, ended, filter, total, rowCount, truncated, chars }
   // and, for each scan, its rows under SCAN_PREFIX + id, each row
-  //   [url, fileName, mimeType, size, hits, firstSeen, lastSeen].
+  //   [url, fileName, mimeType, size, hits, firstSeen, lastSeen, details?]
+  // where details, when the program gave any, is [status, method, length, destination]
+  // (details.toSaved): never headers, so never cookies.
   // Keeping the rows apart means that saving the running scan writes only its own rows.
   function sanitizeMeta(m) {
     if (!m || typeof m !== 'object' || !Number.isFinite(m.id)) return null;
@@ -148,12 +165,22 @@
     };
   }
 
+  function sanitizeSavedDetails(t) {
+    if (!Array.isArray(t)) return null;
+    return [
+      Number.isInteger(t[0]) && t[0] >= 0 && t[0] <= 999 ? t[0] : 0,
+      text(t[1], '', 32),
+      Number.isSafeInteger(t[2]) && t[2] >= 0 ? t[2] : -1,
+      text(t[3], '', 32),
+    ];
+  }
+
   function sanitizeRows(raw) {
     const rows = [];
     if (!Array.isArray(raw)) return rows;
     for (const r of raw) {
       if (!Array.isArray(r) || typeof r[0] !== 'string') continue;
-      rows.push([
+      const row = [
         r[0],
         typeof r[1] === 'string' ? r[1] : '',
         typeof r[2] === 'string' ? r[2] : '',
@@ -161,7 +188,10 @@
         Number.isInteger(r[4]) && r[4] > 0 ? r[4] : 1,
         Number.isFinite(r[5]) ? r[5] : 0,
         Number.isFinite(r[6]) ? r[6] : 0,
-      ]);
+      ];
+      const details = sanitizeSavedDetails(r[7]);
+      if (details) row.push(details);
+      rows.push(row);
       if (rows.length >= ROWS_PER_SCAN) break;
     }
     return rows;
@@ -316,6 +346,7 @@
     HISTORY_KEY,
     SCAN_PREFIX,
     COLUMN_IDS,
+    ADDED_COLUMNS,
     DEFAULT_WIDTHS,
     MIN_WIDTH,
     MAX_WIDTH,

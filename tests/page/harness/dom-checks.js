@@ -118,6 +118,60 @@ window.addEventListener('load', () => {
     $('fold-dups').click();
     $('fold-segments').click();
 
+    // The program's details of responses.
+    const told = (u, o) => JSON.stringify(Object.assign({ id: 1, url: u, method: 'GET', status: 206, statusText: 'Partial Content', length: 1880, started: Date.now() - 30, received: Date.now(), window: 0, destination: 'video', redirect: false, redirectTo: null,
+      requestHeaders: [['Referer', 'http://h.com/watch'], ['User-Agent', 'Engine/1 (X11)'], ['Range', 'bytes=0-'], ['Authorization', 'Basic c2VjcmV0']],
+      responseHeaders: [['Content-Type', 'video/mp4'], ['Set-Cookie', 'sid=fake; HttpOnly']] }, o || {}));
+    for (const bad of ['garbage', null, 42, '{"url":5}', '[]']) addResultDetails(bad);
+    addResult(rec('http://h.com/told.mp4', 'video/mp4', '1.84KB'));
+    addResultDetails(told('http://h.com/told.mp4'));
+    addResult(rec('http://h.com/missing.png', 'image/png', '1KB'));
+    addResultDetails(told('http://h.com/missing.png', { status: 404, statusText: 'Not Found', method: 'POST', destination: 'image', length: 1024 }));
+    addResult(rec('http://h.com/other.png', 'image/png', '1KB'));
+    addResultDetails(told('http://h.com/not-this-one.png'));
+    await frames(2);
+    const statusOf = (u) => { const r = rows().find((x) => x.dataset.url === u); return r ? r.querySelector('.c-status').textContent : null; };
+    ok('status column', statusOf('http://h.com/told.mp4') === '206' && statusOf('http://h.com/missing.png') === 'POST 404' && statusOf('http://h.com/other.png') === '', [statusOf('http://h.com/told.mp4'), statusOf('http://h.com/missing.png'), statusOf('http://h.com/other.png')].join('|'));
+    input('view-text', '4xx');
+    ok('status class filter', count() === '1', count());
+    input('view-text', 'method:post');
+    ok('method filter', count() === '1', count());
+    input('view-text', 'dest:media');
+    ok('destination filter', count() === '1', count());
+    input('view-text', 'status:x');
+    ok('a bad term is explained', /status: takes/.test($('view-error').textContent));
+    $('clear-view').click();
+    click(rows().find((x) => x.dataset.url === 'http://h.com/told.mp4'));
+    $('act-details').click();
+    await frames(1);
+    const pane = () => $('details').textContent;
+    ok('details pane shows the current row', !$('details').hidden && /206 Partial Content/.test(pane()) && /Referer/.test(pane()) && /1,880 bytes/.test(pane()), pane().slice(0, 200));
+    ok('credentials masked', !/c2VjcmV0|sid=fake/.test(pane()) && /characters\)/.test(pane()));
+    $('details-reveal').click();
+    ok('credentials shown when asked', /Basic c2VjcmV0/.test(pane()) && /sid=fake/.test(pane()));
+    key($('grid'), 'ArrowDown');
+    key($('grid'), 'ArrowUp');
+    ok('masked again on another row', !/c2VjcmV0/.test(pane()));
+    $('cmd-tool').value = 'curl';
+    $('url').focus();
+    key($('url'), 'C', { ctrlKey: true, shiftKey: true });
+    ok('Ctrl+Shift+C from a text field copies the command', /-H 'Referer: http:\/\/h\.com\/watch'/.test(fakeClipboard) && /-H 'Cookie: sid=fake; theme=dark'/.test(fakeClipboard) && /Authorization: Basic/.test(fakeClipboard) && !/Range/.test(fakeClipboard), fakeClipboard);
+    $('cmd-credentials').click();
+    key(document.body, 'C', { ctrlKey: true, shiftKey: true });
+    ok('without cookies and credentials', /Referer/.test(fakeClipboard) && !/Cookie|Authorization/.test(fakeClipboard), fakeClipboard);
+    $('cmd-credentials').click();
+    $('export-format').value = 'har';
+    $('export-format').dispatchEvent(new Event('change'));
+    ok('HAR offers its credentials switch', !$('export-credentials-label').hidden);
+    $('export-copy').click();
+    const har = JSON.parse(fakeClipboard);
+    ok('HAR export of the current row', har.log.entries.length === 1 && har.log.entries[0].response.status === 206 && !/c2VjcmV0|sid=fake/.test(fakeClipboard), fakeClipboard.slice(0, 200));
+    $('export-format').value = 'csv';
+    $('export-format').dispatchEvent(new Event('change'));
+    $('act-details').click();
+    ok('details pane hidden again', $('details').hidden);
+    key($('grid'), 'Escape');
+
     key(document.body, 'p', { altKey: true });
     ok('Alt+P pauses', $('status').dataset.state === 'paused');
     key(document.body, 'p', { altKey: true });
@@ -126,7 +180,7 @@ window.addEventListener('load', () => {
     ok('/ focuses the view filter', document.activeElement === $('view-text'));
     $('sort-size').focus();
     key($('sort-size'), 'ArrowLeft', { altKey: true });
-    ok('Alt+← moves a column', Array.from(document.querySelectorAll('.hc[data-col]')).map((c) => c.dataset.col).join() === 'name,size,type,hits,url,first,last');
+    ok('Alt+← moves a column', Array.from(document.querySelectorAll('.hc[data-col]')).map((c) => c.dataset.col).join() === 'name,size,type,status,hits,url,first,last');
     key($('sort-size'), 'ArrowRight', { altKey: true, shiftKey: true });
     $('sort-name').click();
     $('theme').value = 'dark';
@@ -171,7 +225,9 @@ window.addEventListener('load', () => {
     const s = JSON.parse(localStorage.getItem('trawlet.settings.v1'));
     ok('address restored', $('url').value === 'http://persist.example/', $('url').value);
     ok('filter kind and text restored', $('filter-mime').checked && $('mime-text').value === 'video');
-    ok('column order restored', Array.from(document.querySelectorAll('.hc[data-col]')).map((c) => c.dataset.col).join() === 'name,size,type,hits,url,first,last');
+    ok('column order restored', Array.from(document.querySelectorAll('.hc[data-col]')).map((c) => c.dataset.col).join() === 'name,size,type,status,hits,url,first,last');
+    const stored = Object.keys(localStorage).map((k) => localStorage.getItem(k)).join('\n');
+    ok('the history keeps no headers and no cookies', !/sid=|Bearer|Authorization|Referer/.test(stored) && stored.includes('[206,"GET",1880,"video"]'));
     ok('column width restored', s.columns.find((c) => c.id === 'size').width === 100, JSON.stringify(s.columns));
     ok('sort restored', document.querySelector('.hc.c-name').getAttribute('aria-sort') === 'ascending');
     ok('theme restored', document.documentElement.dataset.theme === 'dark');

@@ -36,8 +36,44 @@
   function feed() {
     if (!running || paused || typeof w.addResult !== 'function') return;
     const n = Math.max(1, Math.round((w.fakeServiceRate || 0) / 20));
-    for (let i = 0; i < n; i++) w.addResult(record(seq++));
+    for (let i = 0; i < n; i++) {
+      const r = record(seq);
+      w.addResult(r);
+      if (typeof w.addResultDetails === 'function') w.addResultDetails(details(seq, JSON.parse(r).url));
+      seq++;
+    }
   }
+  // The program's details of a generated record: a status, the request headers a page's
+  // request has, and the response headers.
+  function details(i, url) {
+    const status = i % 17 === 5 ? 404 : i % 23 === 7 ? 302 : i % 11 === 3 ? 206 : 200;
+    return JSON.stringify({
+      id: i + 1,
+      url,
+      method: i % 29 === 4 ? 'POST' : 'GET',
+      status,
+      statusText: { 200: 'OK', 206: 'Partial Content', 302: 'Found', 404: 'Not Found' }[status],
+      requestHeaders: [
+        ['Referer', 'https://www.example.com/watch'],
+        ['User-Agent', w.navigator.userAgent],
+        ['Accept', '*/*'],
+        ['Authorization', 'Bearer fake-token-' + (i % 3)],
+      ],
+      responseHeaders: [
+        ['Content-Type', 'application/octet-stream'],
+        ['Content-Length', String(1000 + i)],
+        ['Set-Cookie', 'sid=fake' + i + '; Path=/; HttpOnly'],
+      ],
+      length: 1000 + i,
+      started: Date.now() - 40,
+      received: Date.now() - 5,
+      window: i % 31 === 9 ? 1 : 0,
+      destination: ['video', 'image', 'script', 'document', 'empty'][i % 5],
+      redirect: status === 302,
+      redirectTo: status === 302 ? 'https://www.example.com/moved' : null,
+    });
+  }
+  w.fakeDetails = details;
   function answer(v) {
     return JSON.stringify({ returnValue: v }) + '\n';
   }
@@ -84,6 +120,9 @@
           if (!p || typeof p.url !== 'string' || p.url === '') return answer(0);
           w.fakeClipboard = p.url;
           return answer(1);
+        case 'cookies':
+          if (!p || !Array.isArray(p.urls) || !p.urls.every((u) => typeof u === 'string')) return answer(0);
+          return JSON.stringify({ returnValue: 1, cookies: p.urls.map((u) => (/^https?:\/\/h\.com\//.test(u) ? 'sid=fake; theme=dark' : '')) }) + '\n';
         default:
           return answer(0);
       }
