@@ -127,6 +127,10 @@
   // applies to: a key replaces the earlier one of its key format, METHOD=NONE ends them
   // all.
   function hlsKeys(m3u8, text, base) {
+    if (!/^#EXT-X-(SESSION-)?KEY:/m.test(text)) return [];
+    // Only key tags and addresses matter here; the tag reader tries every tag it knows on
+    // each line, so the rest is left out before it reads a long playlist a second time.
+    const wanted = text.split(/\r?\n/).filter((l) => l !== '' && (l[0] !== '#' || /^#EXT-X-(SESSION-)?KEY:/.test(l)));
     const lines = new m3u8.LineStream();
     const tags = new m3u8.ParseStream();
     lines.pipe(tags);
@@ -155,7 +159,7 @@
       }
       active.set(k.keyFormat.toLowerCase(), kept);
     });
-    lines.push(text);
+    lines.push(wanted.join('\n'));
     lines.push('\n');
     return keys;
   }
