@@ -344,7 +344,9 @@
   // A SegmentTemplate's media or initialization address as a pattern over absolute
   // addresses: its identifiers become what they stand for ($RepresentationID$,
   // $Bandwidth$) or any number ($Number$, $Time$, $SubNumber$, with or without a width).
-  // Returns { prefix, re } or null.
+  // Returns { prefix, exact, re }: re (and the prefix every match starts with, which is
+  // cheaper to test first) when the template has a number, else the one address in exact;
+  // null when it makes no absolute address.
   const TOKEN = 'zqtrawletnumzq';
   function templatePattern(template, rep, base) {
     if (typeof template !== 'string' || template === '') return null;
