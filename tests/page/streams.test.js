@@ -332,6 +332,8 @@ test('markSeen: a variant is seen when the list holds what a player loads for it
     [master, ['https://127.0.0.1:8443/other/1080p.m3u8?token=a%20b', 'http://127.0.0.1:8080/show/subs/de.m3u8'], [false, true, false], [false, false, true, false]],
     // A media playlist's segments are not its address.
     [master, [BASE + '360p/seg0.ts'], [false, false, false], [false, false, false, false]],
+    // A Set is taken as it is: its addresses are already without fragments.
+    [master, new Set([BASE + '360p/index.m3u8', BASE + 'audio/en/index.m3u8#t=1']), [true, false, false], [false, false, false, false]],
     [dash, [BASE + 'media/v720/seg-00017.m4s'], [true, false, false, false, false]],
     [dash, [BASE + 'media/v7200/init.mp4', 'https://127.0.0.1:8443/audio/a1.mp4'], [false, true, true, false, false]],
     // Numbers are digits; another representation's id is not this one's.
@@ -342,14 +344,15 @@ test('markSeen: a variant is seen when the list holds what a player loads for it
     [live, [BASE + 'sd_1800000.m4s'], [false]],
   ];
   for (const [model, rows, variants, renditions] of cases) {
-    const out = S.markSeen(model, new Set(rows));
+    const out = S.markSeen(model, rows);
+    const label = Array.from(rows).join(' ');
     assert.deepEqual(
       out.variants.map((v) => v.seen),
       variants,
-      rows.join(' '),
+      label,
     );
     assert.equal(out.seenCount, variants.filter(Boolean).length);
-    if (renditions) assert.deepEqual(out.groups.flatMap((g) => g.renditions.map((r) => r.seen)), renditions, rows.join(' '));
+    if (renditions) assert.deepEqual(out.groups.flatMap((g) => g.renditions.map((r) => r.seen)), renditions, label);
   }
   // The model given stays as it was; one that could not be read comes back unchanged.
   assert.equal(master.variants[0].seen, false);
@@ -480,4 +483,20 @@ test('exports: variants as JSON under their playlist, and as marked rows in CSV 
   const dash = S.variantsJson(read(DASH, BASE + 'manifest.mpd'));
   assert.deepEqual(dash.map((v) => [v.format, v.kind, v.drm.length > 0]), [['v720', 'video', true], ['v7200', 'video', true], ['a1', 'audio', false], ['a2', 'audio', false], ['t1', 'subtitles', false]]);
   assert.deepEqual(S.variantsJson(S.read(null)), []);
+});
+
+test('createStore keeps the latest model of each address, the oldest forgotten past its limit', () => {
+  const store = S.createStore({ limit: 2 });
+  const msg = (name, body) => JSON.stringify({ id: 1, url: BASE + name, body });
+  assert.equal(store.take(msg('a.m3u8', LIVE)).live, true);
+  assert.equal(store.take(msg('a.m3u8', AES)).live, false);
+  assert.equal(store.modelFor(BASE + 'a.m3u8#x').segments, 4);
+  assert.equal(store.take({ url: BASE + 'b.mpd', body: null, tooLarge: true }).reason, 'too-large');
+  store.take(msg('c.m3u8', MASTER));
+  assert.equal(store.size, 2);
+  assert.equal(store.modelFor(BASE + 'a.m3u8'), null);
+  assert.equal(store.modelFor(BASE + 'c.m3u8').type, 'master');
+  for (const bad of ['not json', '{"body":"x"}', 'null', 42]) assert.equal(store.take(bad), null);
+  store.clear();
+  assert.equal(store.size, 0);
 });

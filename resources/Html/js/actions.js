@@ -62,6 +62,7 @@
   //   call(method, params)      the service call (service.call unless given)
   //   save(name, text, mime)    saving a file (saveThroughLink unless given)
   //   fileName(format)          the name of a saved export (exporting.exportFileName unless given)
+  //   withVariants(items, format)  the export items with what read playlists offer (optional)
   function createActions(o) {
     const call = o.call || service.call;
     const save = o.save || saveThroughLink;
@@ -135,7 +136,8 @@
       const format = o.format();
       const f = exporting.FORMATS[format];
       const items = model.exportItems(rows);
-      return { text: f.make(items), count: items.length, format, f };
+      const all = o.withVariants ? o.withVariants(items, format) : items;
+      return { text: f.make(all), count: items.length, format, f };
     }
 
     function exportCopy(rows) {

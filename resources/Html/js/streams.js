@@ -580,12 +580,16 @@
   // Marks each variant (and each HLS rendition) as seen when the list holds what a player
   // loads for it: for HLS its media playlist, for DASH its file, a listed segment or an
   // address its template makes. addresses: any iterable of row addresses (fragments do not
-  // count). Returns a copy of the model with "seen" set and "seenCount"; the model given is
-  // left as it was.
+  // count), or a Set of addresses already without fragments (record.addressKey), which is
+  // used as it is, so that one Set of a long list serves every playlist. Returns a copy of
+  // the model with "seen" set and "seenCount"; the model given is left as it was.
   function markSeen(model, addresses) {
     if (!model || model.ok !== true) return model;
-    const rows = new Set();
-    for (const a of addresses || []) if (typeof a === 'string') rows.add(record.addressKey(a));
+    let rows = addresses;
+    if (!(addresses instanceof Set)) {
+      rows = new Set();
+      for (const a of addresses || []) if (typeof a === 'string') rows.add(record.addressKey(a));
+    }
     const out = Object.assign({}, model);
     const key = (u) => (u ? record.addressKey(u) : '');
     if (model.format === 'HLS') {
@@ -848,8 +852,46 @@
     return out;
   }
 
+  // ---- the read playlists of a scan ----------------------------------------------------
+
+  // The models of the playlists whose text arrived, by address (fragment ignored), the
+  // latest text of an address replacing the earlier one. A page can load playlists
+  // without end, so past "limit" the oldest are forgotten. take() accepts what
+  // "addResultBody" is given (its JSON text, or the object) and answers the model, or null
+  // for a message without an address.
+  function createStore(options) {
+    const limit = (options && options.limit) || 500;
+    const models = new Map();
+    function take(message) {
+      let m = message;
+      if (typeof m === 'string') {
+        try {
+          m = JSON.parse(m);
+        } catch (e) {
+          return null;
+        }
+      }
+      if (!m || typeof m !== 'object' || typeof m.url !== 'string' || m.url === '') return null;
+      const model = read(m);
+      const key = record.addressKey(m.url);
+      models.delete(key);
+      models.set(key, model);
+      while (models.size > limit) models.delete(models.keys().next().value);
+      return model;
+    }
+    return {
+      take,
+      modelFor: (url) => (typeof url === 'string' ? models.get(record.addressKey(url)) || null : null),
+      clear: () => models.clear(),
+      get size() {
+        return models.size;
+      },
+    };
+  }
+
   return {
     read,
+    createStore,
     markSeen,
     describe,
     commands,
