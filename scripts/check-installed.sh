@@ -14,6 +14,8 @@ app=$prefix/lib/trawlet
 
 fail() { echo "check-installed: $*" >&2; exit 1; }
 for f in "$app/trawlet" "$app/Html/index.html" "$app/bridge/libtrawletbridge.so" \
+         "$app/Html/js/vendor/m3u8-parser.js" "$app/Html/js/vendor/mpd-parser.js" \
+         "$app/Html/js/vendor/Apache-2.0.txt" "$app/Html/js/vendor/README.txt" \
          "$prefix/share/applications/$id.desktop" "$prefix/share/metainfo/$id.metainfo.xml" \
          "$prefix/share/icons/hicolor/scalable/apps/$id.svg"; do
   [ -f "$f" ] || fail "missing $f"

@@ -11,6 +11,9 @@ JOBS="$(nproc)"
 echo "== media players the end-to-end tests serve (npm, from the lockfile)"
 (cd tests/e2e/players && npm ci --no-audit --no-fund)
 
+echo "== the page's vendored libraries and their test stand-ins (npm, from the lockfile)"
+(cd resources/npm && npm ci --no-audit --no-fund)
+
 echo "== format check"
 ./scripts/check-format.sh
 

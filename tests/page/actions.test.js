@@ -41,6 +41,7 @@ function makeActions(answer, o = {}) {
       got.saved.push([name, mime]);
     },
     fileName: (format) => 'trawlet-20250131-142501.' + format,
+    withVariants: o.withVariants,
   });
   return { actions, got };
 }
@@ -199,4 +200,19 @@ test('the HAR export asks for cookies only with its credentials switch on', () =
     assert.equal(JSON.stringify(har).includes('sid=1'), harCredentials);
     assert.deepEqual(got.noticed, ['Copied HAR of 2 rows.']);
   }
+});
+
+test('an export carries what read playlists offer, and still counts the rows', () => {
+  const formats = [];
+  const withVariants = (items, format) => {
+    formats.push(format);
+    return items.concat([{ url: 'http://h/v1.m3u8', kind: 'variant' }, { url: 'http://h/v2.m3u8', kind: 'variant' }]);
+  };
+  const { actions, got } = makeActions(ok, { format: 'csv', withVariants });
+  actions.exportCopy([row('http://h/a'), row('http://h/b')]);
+  assert.deepEqual(formats, ['csv']);
+  const lines = got.calls[0][1].split('\r\n');
+  assert.equal(lines.length, 1 + 4 + 1);
+  assert.ok(lines[4].endsWith(',variant,,,,http://h/v2.m3u8'));
+  assert.deepEqual(got.noticed, ['Copied CSV of 2 rows.']);
 });

@@ -67,6 +67,7 @@
   //   call(method, params)      the service call (service.call unless given)
   //   save(name, text, mime)    saving a file (saveThroughLink unless given)
   //   fileName(format)          the name of a saved export (exporting.exportFileName unless given)
+  //   withVariants(items, format)  the export items with what read playlists offer (optional)
   function createActions(o) {
     const call = o.call || service.call;
     const save = o.save || saveThroughLink;
@@ -168,7 +169,8 @@
       const format = o.format();
       const f = exporting.FORMATS[format];
       const items = model.exportItems(rows);
-      if (format !== 'har') return { text: f.make(items), count: items.length, format, f };
+      const all = o.withVariants ? o.withVariants(items, format) : items;
+      if (format !== 'har') return { text: f.make(all), count: items.length, format, f };
       const withCredentials = o.harCredentials ? !!o.harCredentials() : false;
       const scan = o.scan ? o.scan() : null;
       const cookies = withCredentials && items.length > 0 ? cookiesFor(items.map((it) => it.url)) : null;

@@ -180,6 +180,17 @@
     }
   };
 
+  // The text of each playlist the scan loaded, sent once it finished loading: what it
+  // offers is read at once, so that only the model is kept, not the text.
+  const streamStore = T.streams.createStore();
+  window.addResultBody = function (text) {
+    try {
+      streamStore.take(text);
+    } catch (e) {
+      reportError(e);
+    }
+  };
+
   window.updateInputUrl = function (text) {
     try {
       if (typeof text === 'string') $('url').value = text.length > 100000 ? text.slice(0, 100000) : text;
@@ -295,6 +306,18 @@
     harCredentials: () => $('export-credentials').checked,
     userAgent: typeof navigator !== 'undefined' ? navigator.userAgent : '',
     scan: () => history.current || history.shown,
+    // A JSON export nests a playlist's variants under its row, CSV and text put them below
+    // it; each variant says whether the list holds what a player loads for it.
+    withVariants: (items, format) => {
+      let keys = null;
+      const modelFor = (url) => {
+        const m = streamStore.modelFor(url);
+        if (!m) return null;
+        if (!keys) keys = new Set(model.entries.map((e) => e.key));
+        return T.streams.markSeen(m, keys);
+      };
+      return T.streams.withVariants(items, modelFor, format === 'json');
+    },
   });
 
   function clearList() {

@@ -159,6 +159,8 @@
       }
       if (it.playlist) o.playlist = String(it.playlist);
       if (it.segment) o.segment = true;
+      // What a playlist offers, when its text was read (streams.withVariants): plain values.
+      if (Array.isArray(it.variants)) o.variants = it.variants;
       return o;
     });
     return JSON.stringify(out, null, 2) + '\n';
