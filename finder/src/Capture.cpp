@@ -58,6 +58,11 @@ bool ScanIsCapturing(const ScanState& state) {
     return state.m_running && !state.m_paused;
 }
 
+bool ScanTakesLoad(const ScanState& state, std::uint32_t scanNumber, std::uint64_t identifier) {
+    return ScanIsCapturing(state) && scanNumber == state.m_scanNumber &&
+           identifier >= state.m_firstLoad;
+}
+
 std::string ResultRecordJson(const ResultRecord& record) {
     // The members in ascending order of their keys, as the compact writer of the JSON library
     // orders them. The library's own writer is not used: it escapes every non-ASCII character

@@ -160,4 +160,32 @@ TEST(CaptureTest, CapturesOnlyWhileRunningAndNotPaused) {
     }
 }
 
+TEST(CaptureTest, TakesOnlyLoadsOfTheCurrentScanAndItsWindows) {
+    // The current scan is number 3 and its first load was number 100.
+    struct Case {
+        const char* what;
+        BOOL running, paused;
+        std::uint32_t scanNumber;
+        std::uint64_t identifier;
+        bool taken;
+    };
+    const Case cases[] = {
+        {"the scan's first load", TRUE, FALSE, 3, 100, true},
+        {"a later load", TRUE, FALSE, 3, 4000000000ull, true},
+        {"a load of the page shown before", TRUE, FALSE, 3, 99, false},
+        {"a window of the previous scan", TRUE, FALSE, 2, 150, false},
+        {"a window of no scan", TRUE, FALSE, 0, 150, false},
+        {"paused", TRUE, TRUE, 3, 150, false},
+        {"stopped", FALSE, FALSE, 3, 150, false},
+    };
+    for (const Case& c : cases) {
+        ScanState state;
+        state.m_running = c.running;
+        state.m_paused = c.paused;
+        state.m_scanNumber = 3;
+        state.m_firstLoad = 100;
+        EXPECT_EQ(c.taken, ScanTakesLoad(state, c.scanNumber, c.identifier)) << c.what;
+    }
+}
+
 }  // namespace

@@ -28,7 +28,9 @@ public:
     }
     bool LoadScanUrlUtf8(const char* address) override {
         log.push_back(std::string("load ") + address);
-        return loaderAccepts && *address != 0;
+        if (!loaderAccepts || *address == 0) return false;
+        ++m_scanNumber;
+        return true;
     }
     void ShowScanWindow() override { log.push_back("show"); }
     HWND ClipboardOwner() override { return reinterpret_cast<HWND>(&m_ownerTag); }

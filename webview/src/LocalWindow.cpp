@@ -157,7 +157,23 @@ bool CLocalWindow::EnsureScanWindow() {
 bool CLocalWindow::LoadScanUrlUtf8(const char* address) {
     // Only "start" loads the scan window: the records kept for the page are those of the
     // scan that starts now.
-    if (!m_scanWindow || !m_scanWindow->LoadUrlUtf8(address)) return false;
+    if (!m_scanWindow || !m_scanWindow->m_webView || address == nullptr || *address == 0)
+        return false;
+    // The page of the previous scan ends first: a page that started more loads than its
+    // network process can keep up with would otherwise hold up the new page's loads for as
+    // long as it runs, and its late responses would look like the new page's.
+    m_scanWindow->EndPage();
+    const std::uint32_t scan = m_scanNumber + 1;
+    const unsigned long firstLoad = WebKitNextResourceIdentifier();
+    CResourceLoadDelegate& watch = m_scanWindow->m_resourceLoadDelegate;
+    const std::uint32_t previous = watch.m_scanNumber;
+    watch.m_scanNumber = scan;
+    if (!m_scanWindow->LoadUrlUtf8(address)) {
+        watch.m_scanNumber = previous;
+        return false;
+    }
+    m_scanNumber = scan;
+    m_firstLoad = firstLoad;
     m_sentRecords.clear();
     return true;
 }

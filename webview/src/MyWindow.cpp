@@ -20,8 +20,19 @@ void CMyWindow::OnCreate(CREATESTRUCTW*) {
     m_webView->setResourceLoadDelegate(&m_resourceLoadDelegate);
 }
 
+void CMyWindow::EndPage() {
+    IWebViewPrivate* viewPrivate = nullptr;
+    if (m_webView && SUCCEEDED(m_webView->QueryInterface(IID_IWebViewPrivate,
+                                                         reinterpret_cast<void**>(&viewPrivate)))) {
+        viewPrivate->endPage();
+        viewPrivate->Release();
+    }
+}
+
 CMyWindow* CMyWindow::OpenAdditionalWindow() {
     auto* window = new CMyWindow;
+    // A window that a page opens belongs to the scan that page was loaded for.
+    window->m_resourceLoadDelegate.m_scanNumber = m_resourceLoadDelegate.m_scanNumber;
     window->AttachPopupList(m_popupWindows);
     WCHAR title[256] = {};
     GetWindowTextW(m_hWnd, title, 256);
@@ -58,7 +69,7 @@ bool CMyWindow::RunDialogLater(WebScriptDialogKind kind, BSTR message, BSTR,
 HRESULT CResourceLoadDelegate::didReceiveResponse(IWebView*, unsigned long identifier,
                                                   IWebURLResponse* response, IWebDataSource*) {
     CLocalWindow* main = CLocalWindow::Instance();
-    if (!main || !ScanIsCapturing(*main)) return S_OK;
+    if (!main || !ScanTakesLoad(*main, m_scanNumber, identifier)) return S_OK;
     if (!response) return E_POINTER;
     BSTR url = nullptr;
     HRESULT hr = response->URL(&url);

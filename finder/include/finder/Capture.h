@@ -11,6 +11,12 @@
 // delegate asks this before it reads anything from a response.
 bool ScanIsCapturing(const ScanState& state);
 
+// Whether a response of the load with this identifier, in a window loaded for the scan
+// numbered `scanNumber`, is captured now: the scan is capturing, the window belongs to the
+// current scan and the load started during it. A window of an earlier scan, and a load of the
+// page the scan window showed before, are never reported into the current scan.
+bool ScanTakesLoad(const ScanState& state, std::uint32_t scanNumber, std::uint64_t identifier);
+
 // Describes one response (address, may be null; MIME type; expected length, -1 when unknown),
 // applies the filter, stores the record in the host's results under `identifier` and hands its
 // JSON text to the page's "addResult". True when the page function ran without an exception.

@@ -19,6 +19,12 @@ struct ScanState {
     std::u16string m_mimeFilter;
     ExtensionFilter m_fileExtFilter;
     std::map<std::uint32_t, ResultRecord> m_results;
+    // Which start the scan belongs to: each address the scan window loads for "start" counts
+    // one more, and each watched window knows the number of the scan it was loaded for.
+    std::uint32_t m_scanNumber = 0;
+    // The engine's identifier of the first resource load of that scan. A load numbered below
+    // it started before the scan did: it belongs to the page of an earlier scan.
+    std::uint64_t m_firstLoad = 0;
 };
 
 class CScanHost : public ScanState {
@@ -33,7 +39,9 @@ public:
     // (first start, or the user closed it). Answers false when creation failed.
     virtual bool EnsureScanWindow() = 0;
 
-    // LoadUrlUtf8 of the scan window.
+    // LoadUrlUtf8 of the scan window. The page it showed ends first, with every load of it
+    // (nothing of an earlier scan outlives it), and the load begins the next scan: it sets
+    // m_scanNumber and m_firstLoad. Nothing changes when the address is refused.
     virtual bool LoadScanUrlUtf8(const char* address) = 0;
 
     // ShowWindow(SW_SHOW) and UpdateWindow of the scan window.

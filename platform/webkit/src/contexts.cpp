@@ -27,6 +27,34 @@ WebKitWebsiteDataManager* MakePersistentDataManager() {
         "local-storage-directory", prefs.localStoragePath.c_str(), nullptr);
 }
 
+WebKitWebContext* MakeBridgeContext() {
+    WebKitWebsiteDataManager* manager = MakePersistentDataManager();
+    webkit_website_data_manager_set_tls_errors_policy(manager, WEBKIT_TLS_ERRORS_POLICY_IGNORE);
+    WebKitWebContext* context = webkit_web_context_new_with_website_data_manager(manager);
+    g_object_unref(manager);
+    // The program's page saves its exports as downloads and wants to say where they went; a
+    // scanned page's downloads are left to the engine as before.
+    WatchDownloads(context);
+    if (!g_moduleDirectory.empty()) {
+        webkit_web_context_set_web_extensions_directory(context, g_moduleDirectory.c_str());
+        if (g_moduleData)
+            webkit_web_context_set_web_extensions_initialization_user_data(context, g_moduleData);
+    }
+    return context;
+}
+
+WebKitWebContext* MakeScanContext() {
+    // Scanned pages keep nothing between runs of the program.
+    WebKitWebsiteDataManager* manager = webkit_website_data_manager_new_ephemeral();
+    webkit_website_data_manager_set_tls_errors_policy(manager, WEBKIT_TLS_ERRORS_POLICY_IGNORE);
+    WebKitWebContext* context = webkit_web_context_new_with_website_data_manager(manager);
+    g_object_unref(manager);
+    // Anything that needs the context's network process starts it now, while no persistent
+    // data manager exists (see ContextFor). Looking up an address literal costs nothing.
+    webkit_web_context_prefetch_dns(context, "127.0.0.1");
+    return context;
+}
+
 }  // namespace
 
 // Both contexts accept any server certificate. Every load the program makes asks for that
@@ -35,36 +63,22 @@ WebKitWebsiteDataManager* MakePersistentDataManager() {
 // loads, and a page served with a self-signed or expired certificate is to be listed rather
 // than stop at the engine's error page. That context keeps nothing of the user's (its data
 // is ephemeral), so there is nothing there for a server that is not who it says to read.
+//
+// The scan context is always made first, whichever view asks first. The engine gives every
+// persistent data manager a network process of its own, but puts an ephemeral one into the
+// network process of the first persistent manager that exists when it starts one. Made after
+// the bridge context, the scan context would share the network process of the program's own
+// page, which also keeps that page's local storage; a scanned page that starts a few hundred
+// thousand loads keeps that process busy for minutes (the HTTP library files each queued
+// request by a walk along its whole queue), and the program's page would wait as long for
+// its own loads. Made first, scans have a network process to themselves.
+// FIXME: should the scan context's network process end (a crash), the engine may put its
+// next one into the bridge context's.
 WebKitWebContext* ContextFor(WebViewContextKind kind) {
-    if (kind == WebViewContextBridge) {
-        if (!g_bridgeContext) {
-            WebKitWebsiteDataManager* manager = MakePersistentDataManager();
-            webkit_website_data_manager_set_tls_errors_policy(manager,
-                                                              WEBKIT_TLS_ERRORS_POLICY_IGNORE);
-            g_bridgeContext = webkit_web_context_new_with_website_data_manager(manager);
-            g_object_unref(manager);
-            // The program's page saves its exports as downloads and wants to say where
-            // they went; a scanned page's downloads are left to the engine as before.
-            WatchDownloads(g_bridgeContext);
-            if (!g_moduleDirectory.empty()) {
-                webkit_web_context_set_web_extensions_directory(g_bridgeContext,
-                                                                g_moduleDirectory.c_str());
-                if (g_moduleData) {
-                    webkit_web_context_set_web_extensions_initialization_user_data(g_bridgeContext,
-                                                                                   g_moduleData);
-                }
-            }
-        }
-        return g_bridgeContext;
-    }
-    if (!g_scanContext) {
-        // Scanned pages keep nothing between runs of the program.
-        WebKitWebsiteDataManager* manager = webkit_website_data_manager_new_ephemeral();
-        webkit_website_data_manager_set_tls_errors_policy(manager, WEBKIT_TLS_ERRORS_POLICY_IGNORE);
-        g_scanContext = webkit_web_context_new_with_website_data_manager(manager);
-        g_object_unref(manager);
-    }
-    return g_scanContext;
+    if (!g_scanContext) g_scanContext = MakeScanContext();
+    if (kind != WebViewContextBridge) return g_scanContext;
+    if (!g_bridgeContext) g_bridgeContext = MakeBridgeContext();
+    return g_bridgeContext;
 }
 
 bool IsBridgeContext(WebKitWebContext* context) {

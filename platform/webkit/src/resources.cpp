@@ -103,3 +103,7 @@ void WebView::Report(ResourceWatch* watch, WebKitURIResponse* response) {
 }
 
 }  // namespace wk
+
+unsigned long WebKitNextResourceIdentifier() {
+    return wk::g_nextResourceIdentifier + 1;
+}

@@ -147,6 +147,15 @@ HRESULT WebView::pageIdentifier(std::uint64_t* identifier) {
     return m_view ? S_OK : E_FAIL;
 }
 
+HRESULT WebView::endPage() {
+    if (!m_view) return E_FAIL;
+    // Stopping the loads or loading another page would wait for the page's scripts (a loop
+    // that starts loads holds the web process for as long as it runs), and the network
+    // process would then drop each load on its own. Ending the process drops them all at once.
+    if (webkit_web_view_get_uri(m_view)) webkit_web_view_terminate_web_process(m_view);
+    return S_OK;
+}
+
 void WebView::LoadUrl(const std::string& url) {
     if (!m_view) return;
     WebKitURIRequest* request = webkit_uri_request_new(url.c_str());

@@ -92,6 +92,7 @@ public:
     HRESULT viewWindow(HWND* window) override;
     HRESULT setContextKind(WebViewContextKind kind) override;
     HRESULT pageIdentifier(std::uint64_t* identifier) override;
+    HRESULT endPage() override;
 
     // ---- Used by the engine layer ----
 

@@ -4,6 +4,8 @@
 // reference, which is never given up.
 #pragma once
 
+#include <cstdint>
+
 #include "webkitcom/ComObject.h"
 #include "webkitcom/WebKit.h"
 
@@ -190,4 +192,8 @@ class CResourceLoadDelegate : public CEmptyResourceLoadDelegate {
 public:
     HRESULT didReceiveResponse(IWebView* webView, unsigned long identifier,
                                IWebURLResponse* response, IWebDataSource* dataSource) override;
+
+    // The number of the scan (ScanState::m_scanNumber) that the watched window's page was
+    // loaded for; responses are captured only while that scan is the current one.
+    std::uint32_t m_scanNumber = 0;
 };

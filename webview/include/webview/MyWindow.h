@@ -20,6 +20,10 @@ public:
     // Recovery.cpp: the window says in its view that its page stopped; the scan goes on.
     void OnWebProcessTerminated(WebProcessTerminationReason reason) override;
 
+    // Ends the page the window shows and every load of it (IWebViewPrivate::endPage), before
+    // the window loads the page of a new scan.
+    void EndPage();
+
     // Where the windows that this window's pages open are kept (the application's list,
     // which owns them).
     void AttachPopupList(std::vector<CMyWindow*>* popupWindows) { m_popupWindows = popupWindows; }

@@ -158,6 +158,11 @@ struct IWebViewPrivate : IUnknown {
     virtual HRESULT setContextKind(WebViewContextKind kind) = 0;
     // The engine's identifier of the page currently shown, which the bridge module reports.
     virtual HRESULT pageIdentifier(std::uint64_t* identifier) = 0;
+    // Ends the page the view shows, with its web process: its scripts stop at once and none of
+    // its loads goes on, whatever the page does. The view stays and its next load starts a new
+    // process. Pages sharing that process (those it opened with window.open) end with it; every
+    // view concerned is told WebProcessTerminatedByClient. Nothing happens without a page.
+    virtual HRESULT endPage() = 0;
 };
 
 // ---- Preferences ----------------------------------------------------------------------------
@@ -360,3 +365,8 @@ void WebKitSetBridgeModule(const char* directory, _GVariant* initializationData)
 // The bridge module reports that a frame of the page with this identifier got a fresh window
 // object; the engine tells the frame load delegate of the view showing that page.
 void WebKitNotifyWindowObjectCleared(std::uint64_t pageIdentifier, bool mainFrame);
+
+// The identifier that the resource load delegate will be given for the next resource load of
+// any view. Loads are numbered in the order they start, so every load numbered below it had
+// started before this was asked.
+unsigned long WebKitNextResourceIdentifier();
