@@ -87,6 +87,11 @@ public:
     bool LoadScanUrlUtf8(const char*) override { return true; }
     void ShowScanWindow() override {}
     HWND ClipboardOwner() override { return nullptr; }
+    bool ScanCookieHeaders(const std::vector<std::string>& urls,
+                           std::vector<std::string>& headers) override {
+        headers.assign(urls.size(), std::string());
+        return true;
+    }
 };
 
 void BM_CaptureResponse(benchmark::State& state) {

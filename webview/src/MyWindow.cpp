@@ -3,6 +3,79 @@
 
 #include "finder/Capture.h"
 #include "webview/LocalWindow.h"
+#include "win32/text.h"
+
+namespace {
+
+// A BSTR as UTF-8; null is empty.
+std::string Utf8Of(BSTR text) {
+    return text ? win32::ToUtf8(std::u16string_view(text, SysStringLen(text))) : std::string();
+}
+
+void ReadFields(IWebHTTPHeaderFields* fields, std::vector<HeaderField>& out) {
+    UINT count = 0;
+    if (!fields || FAILED(fields->count(&count))) return;
+    out.reserve(count);
+    for (UINT i = 0; i < count; ++i) {
+        BSTR name = nullptr;
+        BSTR value = nullptr;
+        if (SUCCEEDED(fields->fieldAt(i, &name, &value)))
+            out.emplace_back(Utf8Of(name), Utf8Of(value));
+        SysFreeString(name);
+        SysFreeString(value);
+    }
+}
+
+// What the engine layer says of a response beyond its record: its HTTP side, and the load it
+// belongs to. What a response does not answer stays as ResultDetails has it.
+void ReadDetails(IWebURLResponse* response, int window, ResultDetails& details) {
+    details.window = window;
+    IWebHTTPURLResponse* http = nullptr;
+    if (SUCCEEDED(
+            response->QueryInterface(IID_IWebHTTPURLResponse, reinterpret_cast<void**>(&http))) &&
+        http) {
+        int status = 0;
+        if (SUCCEEDED(http->statusCode(&status))) details.status = status;
+        BSTR text = nullptr;
+        if (SUCCEEDED(http->localizedStringForStatusCode(details.status, &text)))
+            details.statusText = Utf8Of(text);
+        SysFreeString(text);
+        IWebHTTPHeaderFields* fields = nullptr;
+        if (SUCCEEDED(http->allHeaderFields(&fields)) && fields) {
+            ReadFields(fields, details.responseHeaders);
+            fields->Release();
+        }
+        http->Release();
+    }
+    IWebURLResponsePrivate* load = nullptr;
+    if (FAILED(response->QueryInterface(IID_IWebURLResponsePrivate,
+                                        reinterpret_cast<void**>(&load))) ||
+        !load)
+        return;
+    load->requestTime(&details.started);
+    load->responseTime(&details.received);
+    BSTR target = nullptr;
+    if (SUCCEEDED(load->redirectURL(&target)) && target) {
+        details.redirect = true;
+        details.redirectTo = Utf8Of(target);
+    }
+    SysFreeString(target);
+    IWebURLRequest* request = nullptr;
+    if (SUCCEEDED(load->request(&request)) && request) {
+        BSTR method = nullptr;
+        if (SUCCEEDED(request->HTTPMethod(&method))) details.method = Utf8Of(method);
+        SysFreeString(method);
+        IWebHTTPHeaderFields* fields = nullptr;
+        if (SUCCEEDED(request->allHTTPHeaderFields(&fields)) && fields) {
+            ReadFields(fields, details.requestHeaders);
+            fields->Release();
+        }
+        request->Release();
+    }
+    load->Release();
+}
+
+}  // namespace
 
 CMyWindow::CMyWindow() = default;
 CMyWindow::~CMyWindow() = default;
@@ -23,6 +96,8 @@ void CMyWindow::OnCreate(CREATESTRUCTW*) {
 CMyWindow* CMyWindow::OpenAdditionalWindow() {
     auto* window = new CMyWindow;
     window->AttachPopupList(m_popupWindows);
+    if (CLocalWindow* main = CLocalWindow::Instance())
+        window->m_scanWindowNumber = main->NextAdditionalWindowNumber();
     WCHAR title[256] = {};
     GetWindowTextW(m_hWnd, title, 256);
     window->Create(title, m_hInstance);
@@ -50,7 +125,7 @@ void CMyWindow::OnCreateWebView(BSTR, IWebView** newWebView) {
     }
 }
 
-HRESULT CResourceLoadDelegate::didReceiveResponse(IWebView*, unsigned long identifier,
+HRESULT CResourceLoadDelegate::didReceiveResponse(IWebView* webView, unsigned long identifier,
                                                   IWebURLResponse* response, IWebDataSource*) {
     CLocalWindow* main = CLocalWindow::Instance();
     if (!main || !ScanIsCapturing(*main)) return S_OK;
@@ -67,7 +142,11 @@ HRESULT CResourceLoadDelegate::didReceiveResponse(IWebView*, unsigned long ident
     INT64 length = 0;
     HRESULT lengthStatus = response->expectedContentLength(&length);
     std::u16string mimeType(mime, SysStringLen(mime));
-    CaptureResponse(url, *main, static_cast<std::uint32_t>(identifier), mimeType, length);
+    // Which window of the scan it is: the engine's view knows its host window only.
+    auto* window = dynamic_cast<CMyWindow*>(WindowForView(webView));
+    const int number = window ? window->m_scanWindowNumber : 0;
+    CaptureResponse(url, *main, static_cast<std::uint32_t>(identifier), mimeType, length,
+                    [&](ResultDetails& details) { ReadDetails(response, number, details); });
     SysFreeString(url);
     SysFreeString(mime);
     return lengthStatus;

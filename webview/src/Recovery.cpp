@@ -125,7 +125,10 @@ void CLocalWindow::ReplayWhenPageIsReady() {
     // A page that knows the function takes what follows as the scan it was showing rather
     // than as a new one; it asks the service for the scan state itself.
     m_service.CallPageFunction("resumeScan", std::to_string(m_sentRecords.size()));
-    for (const std::string& record : m_sentRecords) m_service.CallPageFunction("addResult", record);
+    for (const SentRecord& sent : m_sentRecords) {
+        m_service.CallPageFunction("addResult", sent.record);
+        if (!sent.details.empty()) m_service.CallPageFunction("addResultDetails", sent.details);
+    }
 }
 
 // ---- The watched windows --------------------------------------------------------------------

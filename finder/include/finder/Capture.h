@@ -2,8 +2,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
+#include "finder/ResultDetails.h"
 #include "finder/ResultRecord.h"
 #include "finder/ScanHost.h"
 
@@ -11,11 +13,18 @@
 // delegate asks this before it reads anything from a response.
 bool ScanIsCapturing(const ScanState& state);
 
+// Fills in what the engine says about an accepted response (method, status, headers, times,
+// window). Its id, url and length are set by capture itself.
+using DetailsReader = std::function<void(ResultDetails&)>;
+
 // Describes one response (address, may be null; MIME type; expected length, -1 when unknown),
 // applies the filter, stores the record in the host's results under `identifier` and hands its
-// JSON text to the page's "addResult". True when the page function ran without an exception.
+// JSON text to the page's "addResult", then the details (`readDetails` is asked only for an
+// accepted response; without it the details carry only id, url and length) to the page's
+// "addResultDetails". True when "addResult" was handed to the page.
 bool CaptureResponse(const char16_t* address, CScanHost& host, std::uint32_t identifier,
-                     const std::u16string& mimeType, std::int64_t expectedLength);
+                     const std::u16string& mimeType, std::int64_t expectedLength,
+                     const DetailsReader& readDetails = {});
 
 // The compact JSON text of a record as "addResult" receives it: the four members in the order
 // fileName, mimeType, size, url, no blanks, one line feed at the end.

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "cookies.h"
 #include "internal.h"
 
 namespace wk {
@@ -60,6 +61,8 @@ WebKitWebContext* ContextFor(WebViewContextKind kind) {
         webkit_website_data_manager_set_tls_errors_policy(manager, WEBKIT_TLS_ERRORS_POLICY_IGNORE);
         g_scanContext = webkit_web_context_new_with_website_data_manager(manager);
         g_object_unref(manager);
+        // The service answers for the scan session's cookies from a copy kept from its start.
+        WatchCookies(g_scanContext);
     }
     return g_scanContext;
 }
@@ -88,6 +91,7 @@ void ApplyStandardPreferences(WebKitWebView* view) {
 }
 
 void ShutDownContexts() {
+    StopWatchingCookies();
     if (g_bridgeContext) g_object_unref(g_bridgeContext);
     if (g_scanContext) g_object_unref(g_scanContext);
     g_bridgeContext = nullptr;

@@ -1,6 +1,7 @@
 // The reports of a view's resource loads to its resource load delegate: every response
-// and redirect response with its address, MIME type and size, and loads that end without a
-// response. The engine's stand-in response for a media element is not reported.
+// and redirect response with its address, MIME type and size, status and header fields, the
+// request it answers and when, and loads that end without a response. The engine's stand-in
+// response for a media element is not reported.
 #include <cstdlib>
 
 #include "internal.h"
@@ -11,18 +12,42 @@ namespace wk {
 namespace {
 // Resource loads are numbered across all views, as the engine's own identifiers are.
 unsigned long g_nextResourceIdentifier = 0;
+
+INT64 NowMs() {
+    return g_get_real_time() / 1000;
+}
 }  // namespace
 
 struct WebView::ResourceWatch {
+    ResourceWatch(WebView* v, unsigned long id, WebKitURIRequest* r)
+        : view(v), identifier(id), request(r ? WEBKIT_URI_REQUEST(g_object_ref(r)) : nullptr) {}
+    ~ResourceWatch() {
+        if (request) g_object_unref(request);
+    }
+    ResourceWatch(const ResourceWatch&) = delete;
+    ResourceWatch& operator=(const ResourceWatch&) = delete;
+
+    // The request the next response answers, and when it started: the first request from the
+    // load's start, after a redirect the request to the new address from the redirect on.
+    void Follow(WebKitURIRequest* next, INT64 when) {
+        if (next == request) return;
+        if (next) g_object_ref(next);
+        if (request) g_object_unref(request);
+        request = next;
+        started = when;
+    }
+
     WebView* view;
     unsigned long identifier;
+    WebKitURIRequest* request;
+    INT64 started = NowMs();
     bool reported = false;  // a response of this load reached the delegate
 };
 
-void WebView::OnResourceLoadStarted(WebKitWebView*, WebKitWebResource* resource, WebKitURIRequest*,
-                                    gpointer data) {
+void WebView::OnResourceLoadStarted(WebKitWebView*, WebKitWebResource* resource,
+                                    WebKitURIRequest* request, gpointer data) {
     auto* self = static_cast<WebView*>(data);
-    auto* watch = new ResourceWatch{self, ++g_nextResourceIdentifier};
+    auto* watch = new ResourceWatch(self, ++g_nextResourceIdentifier, request);
     g_signal_connect_data(resource, "notify::response", G_CALLBACK(OnResourceResponse), watch,
                           nullptr, GConnectFlags(0));
     g_signal_connect_data(resource, "failed", G_CALLBACK(OnResourceFailed), watch, nullptr,
@@ -32,9 +57,28 @@ void WebView::OnResourceLoadStarted(WebKitWebView*, WebKitWebResource* resource,
         [](gpointer w, GClosure*) { delete static_cast<ResourceWatch*>(w); }, GConnectFlags(0));
 }
 
-void WebView::OnResourceRedirect(WebKitWebResource*, WebKitURIRequest*,
+// Told for the first request too (without a redirected response), which is the one the load
+// started with.
+void WebView::OnResourceRedirect(WebKitWebResource*, WebKitURIRequest* request,
                                  WebKitURIResponse* redirected, gpointer data) {
-    if (redirected) Report(static_cast<ResourceWatch*>(data), redirected);
+    auto* watch = static_cast<ResourceWatch*>(data);
+    if (!redirected) {
+        if (request && !watch->request) watch->Follow(request, watch->started);
+        return;
+    }
+    const char* target = request ? webkit_uri_request_get_uri(request) : nullptr;
+    Report(watch, redirected, target ? target : "");
+    watch->Follow(request, NowMs());
+}
+
+ResponseLoad WebView::LoadOf(ResourceWatch* watch, const char* redirectTo) {
+    ResponseLoad load;
+    load.request = MakeRequest(watch->request);
+    load.requestTime = watch->started;
+    load.responseTime = NowMs();
+    load.redirect = redirectTo != nullptr;
+    if (redirectTo) load.redirectUrl = redirectTo;
+    return load;
 }
 
 // A load that ends without any response is still a request the page made: the engine
@@ -52,7 +96,9 @@ void WebView::OnResourceFailed(WebKitWebResource* resource, GError* error, gpoin
     if (!LiveViews().count(self) || !self->m_resourceLoadDelegate) return;
     const char* uri = webkit_web_resource_get_uri(resource);
     watch->reported = true;
-    IWebURLResponse* wrapped = MakeResponse(uri ? uri : "", "", true, -1);
+    ResponseLoad load = LoadOf(watch, nullptr);
+    IWebURLResponse* wrapped = MakeResponse(uri ? uri : "", "", true, -1, 0, nullptr, &load);
+    load.request->Release();
     self->AddRef();
     self->m_resourceLoadDelegate->didReceiveResponse(self, watch->identifier, wrapped, nullptr);
     self->Release();
@@ -63,7 +109,7 @@ void WebView::OnResourceResponse(WebKitWebResource* resource, GParamSpec*, gpoin
     Report(static_cast<ResourceWatch*>(data), webkit_web_resource_get_response(resource));
 }
 
-void WebView::Report(ResourceWatch* watch, WebKitURIResponse* response) {
+void WebView::Report(ResourceWatch* watch, WebKitURIResponse* response, const char* redirectTo) {
     WebView* self = watch->view;
     if (!response || !LiveViews().count(self) || !self->m_resourceLoadDelegate) return;
     const char* mime = webkit_uri_response_get_mime_type(response);
@@ -93,8 +139,10 @@ void WebView::Report(ResourceWatch* watch, WebKitURIResponse* response) {
         if (known > 0) length = static_cast<INT64>(known);
     }
     const char* uri = webkit_uri_response_get_uri(response);
-    IWebURLResponse* wrapped =
-        MakeResponse(uri ? uri : "", mime ? mime : "", mime != nullptr, length);
+    ResponseLoad load = LoadOf(watch, redirectTo);
+    IWebURLResponse* wrapped = MakeResponse(uri ? uri : "", mime ? mime : "", mime != nullptr,
+                                            length, static_cast<int>(status), headers, &load);
+    load.request->Release();
     watch->reported = true;
     self->AddRef();
     self->m_resourceLoadDelegate->didReceiveResponse(self, watch->identifier, wrapped, nullptr);

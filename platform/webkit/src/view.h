@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "com.h"
+#include "internal.h"
 #include "webkitcom/WebKit.h"
 
 namespace wk {
@@ -143,7 +144,10 @@ private:
     static void OnResourceFailed(WebKitWebResource* resource, GError* error, gpointer data);
     static void OnResourceResponse(WebKitWebResource* resource, GParamSpec*, gpointer data);
     struct ResourceWatch;
-    static void Report(ResourceWatch* watch, WebKitURIResponse* response);
+    // `redirectTo`: the address a redirect response sends the load to; null for any other.
+    static void Report(ResourceWatch* watch, WebKitURIResponse* response,
+                       const char* redirectTo = nullptr);
+    static ResponseLoad LoadOf(ResourceWatch* watch, const char* redirectTo);
 
     WebKitWebView* m_view = nullptr;
     HWND m_host = nullptr;
