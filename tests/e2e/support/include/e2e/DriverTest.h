@@ -3,7 +3,8 @@
 // The driver page and its fixture: the real program with a small page in place of its own.
 // The page runs whatever script the test hands it through the site (see PageControl), keeps
 // every "addResult" text and every "updateInputUrl" call, and makes service calls for the
-// test. Scanned pages can be driven the same way (DrivenPage()).
+// test; with `withDetails` it also defines "addResultDetails" and keeps each text with the
+// number of records it had then. Scanned pages can be driven the same way (DrivenPage()).
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "e2e/Fixture.h"
+#include "e2e/Json.h"
 #include "e2e/PageControl.h"
 
 namespace e2e {
@@ -41,6 +43,13 @@ struct Record {
 
 // No value when the text is not a JSON object.
 std::optional<Record> ParseRecord(const std::string& text);
+
+// One "addResultDetails" call as the driver page kept it.
+struct Details {
+    size_t recordsBefore = 0;  // how many records the page had received when it came
+    std::string text;          // exactly as received
+    Json::Value value;         // parsed; null when the text is not JSON
+};
 
 // An address without its fragment, as a server sees it.
 std::string WithoutFragment(const std::string& url);
@@ -85,6 +94,11 @@ protected:
     size_t CountRecordsOf(const std::string& url);
     // The page's texts that did not parse as a record object.
     std::vector<std::string> InvalidRecords();
+    // Every details text the driver page has received so far (with `withDetails`), in order.
+    const std::vector<Details>& AllDetails();
+
+    // Set before StartDriver: the driver page defines "addResultDetails".
+    bool withDetails = false;
 
     // Viewable windows of the program other than the main window.
     std::vector<WindowInfo> OtherWindows();
@@ -99,6 +113,7 @@ protected:
 
 private:
     std::vector<Record> m_records;
+    std::vector<Details> m_details;
 };
 
 }  // namespace e2e
