@@ -4,6 +4,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <strings.h>
 
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "e2e/Processes.h"
 #include "scan/ScanTest.h"
 
 namespace e2e {
@@ -184,6 +186,37 @@ TEST_F(ScanTest, PageWithoutDetailsGetsTheSameRecordsAsBefore) {
     EXPECT_EQ(got, expected) << Dump(Records());
     EXPECT_THAT(InvalidRecords(), IsEmpty());
     EXPECT_TRUE(app->Running());
+}
+
+TEST_F(ScanTest, PageLoadedAgainGetsEachRecordWithItsDetails) {
+    DetailsSite scanned(*site);
+    withDetails = true;
+    ASSERT_TRUE(StartDriver());
+    ASSERT_EQ(Start(Unfiltered(site->Url("/d/index.html"))), kAnswer1);
+    ASSERT_TRUE(WaitForRecords([&](const auto& records) { return scanned.AllReported(records); },
+                               kStartTimeout));
+    const size_t settled = Records().size();
+    EXPECT_TRUE(StaysFalse([&] { return Records().size() != settled; }, Millis(1000)));
+    ASSERT_TRUE(WaitUntil([&] { return AllDetails().size() == settled; }, kActionTimeout));
+    const std::vector<Record> records = Records();
+    const std::vector<Details> details = AllDetails();
+
+    const auto page = WaitForPageProcess(app->Pid());
+    ASSERT_TRUE(page);
+    ASSERT_EQ(kill(*page, SIGKILL), 0);
+    ASSERT_TRUE(WaitForPageProcess(app->Pid(), {*page})) << "the page was not loaded again";
+    ForgetReceived();
+    ASSERT_TRUE(
+        WaitUntil([&] { return Records().size() >= settled && AllDetails().size() >= settled; },
+                  kStartTimeout))
+        << Records().size() << " records, " << AllDetails().size() << " details";
+    ASSERT_EQ(Records().size(), settled);
+    ASSERT_EQ(AllDetails().size(), settled);
+    for (size_t i = 0; i < settled; ++i) {
+        EXPECT_EQ(Records()[i].text, records[i].text);
+        EXPECT_EQ(AllDetails()[i].text, details[i].text);
+        EXPECT_EQ(AllDetails()[i].recordsBefore, i + 1);
+    }
 }
 
 // The Cookie header values, each split into its cookies and sorted: cookies of equal path

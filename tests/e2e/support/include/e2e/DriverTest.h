@@ -97,6 +97,12 @@ protected:
     // Every details text the driver page has received so far (with `withDetails`), in order.
     const std::vector<Details>& AllDetails();
 
+    // For a driver page that was loaded again: what it receives from now on is read afresh.
+    void ForgetReceived() {
+        m_records.clear();
+        m_details.clear();
+    }
+
     // Set before StartDriver: the driver page defines "addResultDetails".
     bool withDetails = false;
 
