@@ -24,6 +24,7 @@ CookieCopy::~CookieCopy() {
 void CookieCopy::Clear() {
     for (SoupCookie* cookie : m_cookies) soup_cookie_free(cookie);
     m_cookies.clear();
+    m_byDomain.clear();
 }
 
 void CookieCopy::Replace(GList* cookies) {
@@ -38,10 +39,14 @@ void CookieCopy::Add(SoupCookie* cookie) {
     SoupCookie* copy = soup_cookie_copy(cookie);
     // The path test reads the path; a cookie always has one once a store took it.
     if (soup_cookie_get_path(copy) == nullptr) soup_cookie_set_path(copy, "/");
-    if (soup_cookie_get_domain(copy) == nullptr) {
+    const char* domain = soup_cookie_get_domain(copy);
+    if (domain == nullptr) {
         soup_cookie_free(copy);
         return;
     }
+    gchar* key = g_ascii_strdown(domain, -1);
+    m_byDomain[key].push_back(m_cookies.size());
+    g_free(key);
     m_cookies.push_back(copy);
 }
 
@@ -55,10 +60,30 @@ std::string CookieCopy::HeaderFor(const std::string& url) const {
         g_uri_unref(uri);
         return {};
     }
-    // The Secure, expiry and path rules are libsoup's test; it leaves the domain to its
-    // caller, as the cookie jar does.
+    // The domains whose cookies may apply to the host, as libsoup's cookie jar looks them up:
+    // the host itself (host-only cookies), then it and each of its parents with a dot.
+    gchar* lowered = g_ascii_strdown(host, -1);
+    const std::string name = lowered;
+    g_free(lowered);
+    std::vector<size_t> candidates;
+    auto collect = [&](const std::string& key) {
+        auto found = m_byDomain.find(key);
+        if (found != m_byDomain.end())
+            candidates.insert(candidates.end(), found->second.begin(), found->second.end());
+    };
+    collect(name);
+    for (size_t from = 0; from != std::string::npos;) {
+        collect("." + name.substr(from));
+        from = name.find('.', from);
+        if (from != std::string::npos) ++from;
+    }
+    // In the copy's order, each once.
+    std::sort(candidates.begin(), candidates.end());
+    candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+    // The domain, Secure, expiry and path rules are libsoup's tests.
     std::vector<SoupCookie*> applying;
-    for (SoupCookie* cookie : m_cookies) {
+    for (size_t index : candidates) {
+        SoupCookie* cookie = m_cookies[index];
         if (soup_cookie_domain_matches(cookie, host) && soup_cookie_applies_to_uri(cookie, uri))
             applying.push_back(cookie);
     }

@@ -7,6 +7,7 @@
 #include <libsoup/soup.h>
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace cookies {
@@ -36,6 +37,9 @@ public:
 
 private:
     std::vector<SoupCookie*> m_cookies;
+    // The places in m_cookies of the cookies of each domain (lower case, as stored: a leading
+    // dot for a domain cookie), so that an address is only tested against its own host's.
+    std::unordered_map<std::string, std::vector<size_t>> m_byDomain;
 };
 
 }  // namespace cookies
