@@ -2,9 +2,12 @@
 
 #include <strings.h>
 
+#include <string_view>
+
 #include "finder/ResourceFilter.h"
 #include "finder/TextUtil.h"
 #include "finder/UrlUtil.h"
+#include "win32/text.h"
 
 namespace {
 
@@ -153,9 +156,64 @@ std::string ResultDetailsJson(const ResultDetails& details) {
     return out;
 }
 
+std::string ResultBodyJson(const ResultBody& body) {
+    std::string out;
+    out.reserve(body.url.size() + body.body.size() + body.error.size() + 64);
+    out += "{\"id\":";
+    out += std::to_string(body.id);
+    out += ",\"url\":";
+    AppendQuoted(out, body.url);
+    out += ",\"body\":";
+    if (body.hasBody) {
+        AppendQuoted(out, body.body);
+    } else if (body.tooLarge) {
+        out += "null,\"tooLarge\":true";
+    } else {
+        out += "null,\"error\":";
+        AppendQuoted(out, body.error);
+    }
+    out += "}\n";
+    return out;
+}
+
+bool IsPlaylist(const std::u16string& mimeType, const std::string& fileName) {
+    std::string type;
+    Utf16ToUtf8(mimeType, type);
+    type = type.substr(0, type.find(';'));
+    while (!type.empty() && (type.back() == ' ' || type.back() == '\t')) type.pop_back();
+    for (const char* known : {"application/vnd.apple.mpegurl", "application/x-mpegurl",
+                              "audio/mpegurl", "application/dash+xml"}) {
+        if (strcasecmp(type.c_str(), known) == 0) return true;
+    }
+    auto endsWith = [&](const char* ending) {
+        const size_t n = std::char_traits<char>::length(ending);
+        return fileName.size() >= n &&
+               strcasecmp(fileName.c_str() + fileName.size() - n, ending) == 0;
+    };
+    return endsWith(".m3u8") || endsWith(".mpd");
+}
+
+bool CaptureBody(CScanHost& host, std::uint32_t identifier, const std::string& url,
+                 const char* bytes, std::size_t length, bool tooLarge, const std::string& error) {
+    ResultBody body;
+    body.id = identifier;
+    body.url = url;
+    if (bytes != nullptr && length <= kMaxPlaylistBody) {
+        body.hasBody = true;
+        // Counted conversions keep every byte, NULs too, and make malformed input U+FFFD, so
+        // the text is valid UTF-8 as the writer needs it.
+        body.body = win32::ToUtf8(win32::ToUtf16(std::string_view(bytes, length)));
+    } else if (bytes != nullptr || tooLarge) {
+        body.tooLarge = true;
+    } else {
+        body.error = error.empty() ? "the body could not be read" : error;
+    }
+    return host.CallPageFunction("addResultBody", ResultBodyJson(body));
+}
+
 bool CaptureResponse(const char16_t* address, CScanHost& host, std::uint32_t identifier,
                      const std::u16string& mimeType, std::int64_t expectedLength,
-                     const DetailsReader& readDetails) {
+                     const DetailsReader& readDetails, const BodyRequest& requestBody) {
     if (address == nullptr) return false;
     ResultRecord record;
     Utf16ToUtf8(address, record.url);
@@ -179,10 +237,12 @@ bool CaptureResponse(const char16_t* address, CScanHost& host, std::uint32_t ide
     details.id = identifier;
     details.url = record.url;
     details.length = expectedLength;
+    const bool playlist = !details.redirect && IsPlaylist(mimeType, record.fileName);
     host.m_results[identifier] = std::move(record);
     const bool reported = host.CallPageFunction("addResult", json);
     // Right after its record, so that a page that keeps both can pair them as they come. A page
     // without the function is skipped where page functions are called.
     host.CallPageFunction("addResultDetails", ResultDetailsJson(details));
+    if (playlist && requestBody) requestBody();
     return reported;
 }

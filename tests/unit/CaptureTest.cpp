@@ -5,6 +5,7 @@
 #include <json/json.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "FakeScanHost.h"
@@ -298,6 +299,99 @@ TEST(CaptureTest, FilteredResponseGetsNoDetailsAndIsNotRead) {
                                  [&](ResultDetails&) { asked = true; }));
     EXPECT_FALSE(asked);
     EXPECT_TRUE(host.log.empty());
+}
+
+// ---- Playlist bodies ----
+
+TEST(CaptureTest, PlaylistsByTypeOrName) {
+    struct Case {
+        std::u16string mimeType;
+        std::string fileName;
+        bool playlist;
+    } cases[] = {
+        {u"application/vnd.apple.mpegurl", "index", true},
+        {u"Application/X-MpegURL; charset=utf-8", "", true},
+        {u"audio/mpegurl", "a.txt", true},
+        {u"application/dash+xml", "a", true},
+        {u"application/dash+xml ;profile=x", "a", true},
+        {u"text/plain", "live.M3U8", true},
+        {u"", "stream.mpd", true},
+        {u"application/octet-stream", "stream.mpd.bak", false},
+        {u"audio/x-mpegurl2", "x", false},
+        {u"video/mp2t", "seg.ts", false},
+        {u"text/plain", "m3u8", false},
+        {u"text/plain", "", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.playlist, IsPlaylist(c.mimeType, c.fileName)) << c.fileName;
+    }
+}
+
+TEST(CaptureTest, BodyTexts) {
+    struct Case {
+        const char* what;
+        std::string bytes;
+        bool hasBytes;
+        size_t length;  // 0: the bytes' own
+        bool tooLarge;
+        std::string error;
+        std::string json;
+    };
+    const std::string big(kMaxPlaylistBody + 1, 'x');
+    const Case cases[] = {
+        {"text", "#EXTM3U\n#EXT-X-VERSION:3\n", true, 0, false, "",
+         "{\"id\":5,\"url\":\"http://h/a.m3u8\",\"body\":\"#EXTM3U\\n#EXT-X-VERSION:3\\n\"}\n"},
+        {"empty", "", true, 0, false, "", "{\"id\":5,\"url\":\"http://h/a.m3u8\",\"body\":\"\"}\n"},
+        {"not UTF-8, a NUL, quotes", std::string("a\xff\0\"\\", 5), true, 0, false, "",
+         "{\"id\":5,\"url\":\"http://h/a.m3u8\",\"body\":\"a\xEF\xBF\xBD\\u0000\\\"\\\\\"}\n"},
+        {"too large to read", "", false, 0, true, "",
+         "{\"id\":5,\"url\":\"http://h/a.m3u8\",\"body\":null,\"tooLarge\":true}\n"},
+        {"too large when read", big, true, 0, false, "",
+         "{\"id\":5,\"url\":\"http://h/a.m3u8\",\"body\":null,\"tooLarge\":true}\n"},
+        {"failed", "", false, 0, false, "Load \"cancelled\"",
+         "{\"id\":5,\"url\":\"http://h/a.m3u8\",\"body\":null,\"error\":\"Load "
+         "\\\"cancelled\\\"\"}\n"},
+        {"failed without a word", "", false, 0, false, "",
+         "{\"id\":5,\"url\":\"http://h/a.m3u8\",\"body\":null,\"error\":\"the body could not be "
+         "read\"}\n"},
+    };
+    for (const Case& c : cases) {
+        FakeScanHost host;
+        EXPECT_TRUE(CaptureBody(host, 5, "http://h/a.m3u8", c.hasBytes ? c.bytes.data() : nullptr,
+                                c.length ? c.length : c.bytes.size(), c.tooLarge, c.error))
+            << c.what;
+        ASSERT_EQ(1u, host.log.size()) << c.what;
+        EXPECT_EQ("page addResultBody " + c.json, host.log[0]) << c.what;
+        Json::Value parsed;
+        EXPECT_TRUE(Json::Reader().parse(c.json, parsed)) << c.what;
+    }
+}
+
+TEST(CaptureTest, BodyIsAskedForAcceptedPlaylistsOnly) {
+    struct Case {
+        const char* what;
+        std::u16string url;
+        std::u16string mimeType;
+        bool redirect;
+        const char* mimeFilter;  // "": filter off
+        bool asked;
+    } cases[] = {
+        {"playlist", u"http://h/live.m3u8", u"application/vnd.apple.mpegurl", false, "", true},
+        {"by name", u"http://h/a.mpd?x=1", u"text/plain", false, "", true},
+        {"redirect to a playlist", u"http://h/live.m3u8", u"text/plain", true, "", false},
+        {"filtered out", u"http://h/live.m3u8", u"application/x-mpegurl", false, "video", false},
+        {"not a playlist", u"http://h/a.ts", u"video/mp2t", false, "", false},
+    };
+    for (const Case& c : cases) {
+        FakeScanHost host;
+        host.m_filterEnabled = *c.mimeFilter ? TRUE : FALSE;
+        host.m_mimeFilter = std::u16string(c.mimeFilter, c.mimeFilter + std::strlen(c.mimeFilter));
+        int asked = 0;
+        CaptureResponse(
+            c.url.c_str(), host, 1, c.mimeType, 10,
+            [&](ResultDetails& d) { d.redirect = c.redirect; }, [&] { ++asked; });
+        EXPECT_EQ(c.asked ? 1 : 0, asked) << c.what;
+    }
 }
 
 TEST(CaptureTest, CapturesOnlyWhileRunningAndNotPaused) {

@@ -129,6 +129,9 @@ bool CLocalWindow::CallPageFunction(const char* name, const std::string& utf8Arg
         // Capture sends the details right after their record.
         m_sentRecords.back().details = utf8Argument;
         if (m_replayPending) return true;
+    } else if (name != nullptr && std::string_view(name) == "addResultBody") {
+        m_sentBodies.emplace_back(m_sentRecords.size(), utf8Argument);
+        if (m_replayPending) return true;
     }
     return m_service.CallPageFunction(name, utf8Argument);
 }
@@ -170,7 +173,9 @@ bool CLocalWindow::LoadScanUrlUtf8(const char* address) {
     // scan that starts now.
     if (!m_scanWindow || !m_scanWindow->LoadUrlUtf8(address)) return false;
     m_sentRecords.clear();
+    m_sentBodies.clear();
     m_additionalWindows = 0;
+    ++m_scanNumber;
     return true;
 }
 

@@ -75,6 +75,27 @@ void ReadDetails(IWebURLResponse* response, int window, ResultDetails& details) 
     load->Release();
 }
 
+// Hands a playlist's body to capture once the engine read it, unless a scan started since.
+class PlaylistBodyHandler
+    : public wk::ComObject<IWebResourceBodyHandler, &IID_IWebResourceBodyHandler> {
+public:
+    PlaylistBodyHandler(std::string url, int scan) : m_url(std::move(url)), m_scan(scan) {}
+    HRESULT didReadBody(unsigned long identifier, const BYTE* data, UINT length, BOOL tooLarge,
+                        BSTR error) override {
+        CLocalWindow* main = CLocalWindow::Instance();
+        // FIXME: a body that arrives after the next start belongs to no record of that scan
+        // and is dropped.
+        if (!main || main->ScanNumber() != m_scan) return S_OK;
+        CaptureBody(*main, static_cast<std::uint32_t>(identifier), m_url,
+                    reinterpret_cast<const char*>(data), length, tooLarge != FALSE, Utf8Of(error));
+        return S_OK;
+    }
+
+private:
+    std::string m_url;
+    int m_scan;
+};
+
 }  // namespace
 
 CMyWindow::CMyWindow() = default;
@@ -145,8 +166,21 @@ HRESULT CResourceLoadDelegate::didReceiveResponse(IWebView* webView, unsigned lo
     // Which window of the scan it is: the engine's view knows its host window only.
     auto* window = dynamic_cast<CMyWindow*>(WindowForView(webView));
     const int number = window ? window->m_scanWindowNumber : 0;
-    CaptureResponse(url, *main, static_cast<std::uint32_t>(identifier), mimeType, length,
-                    [&](ResultDetails& details) { ReadDetails(response, number, details); });
+    auto requestBody = [&] {
+        IWebURLResponsePrivate* load = nullptr;
+        if (FAILED(response->QueryInterface(IID_IWebURLResponsePrivate,
+                                            reinterpret_cast<void**>(&load))) ||
+            !load)
+            return;
+        auto* handler = new PlaylistBodyHandler(Utf8Of(url), main->ScanNumber());
+        // One more than the limit tells a body that is too large from one that just fits.
+        load->readBody(static_cast<UINT>(kMaxPlaylistBody + 1), handler);
+        handler->Release();
+        load->Release();
+    };
+    CaptureResponse(
+        url, *main, static_cast<std::uint32_t>(identifier), mimeType, length,
+        [&](ResultDetails& details) { ReadDetails(response, number, details); }, requestBody);
     SysFreeString(url);
     SysFreeString(mime);
     return lengthStatus;

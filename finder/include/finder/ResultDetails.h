@@ -2,6 +2,7 @@
 // the status and headers, the times and the window. The page gets it as "addResultDetails".
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -27,6 +28,19 @@ struct ResultDetails {
     std::string redirectTo;  // for a redirect, where it sends the load
 };
 
+// The body of a playlist response, once its load finished.
+struct ResultBody {
+    std::uint32_t id = 0;
+    std::string url;  // the url member of the record
+    bool hasBody = false;
+    std::string body;  // with hasBody: the body as text (valid UTF-8)
+    bool tooLarge = false;
+    std::string error;  // without body and not tooLarge: why it could not be read
+};
+
+// The largest playlist body handed to the page (2 MB).
+inline constexpr std::size_t kMaxPlaylistBody = 2 * 1024 * 1024;
+
 // The value of the request's Sec-Fetch-Dest header (name compared without case), or "".
 std::string DestinationOf(const std::vector<HeaderField>& requestHeaders);
 
@@ -35,3 +49,7 @@ std::string DestinationOf(const std::vector<HeaderField>& requestHeaders);
 // window, destination, redirect, redirectTo (null unless a redirect), in that order, no
 // blanks, one line feed at the end. Strings are escaped as in the record's text.
 std::string ResultDetailsJson(const ResultDetails& details);
+
+// The compact JSON text that "addResultBody" receives: {"id":..,"url":..,"body":"text"}, or with
+// "body":null, "tooLarge":true, or with "body":null, "error":"why"; one line feed at the end.
+std::string ResultBodyJson(const ResultBody& body);

@@ -42,6 +42,7 @@ TRAWLET_GUID(IID_IWebHTTPHeaderFields, 18);
 TRAWLET_GUID(IID_IWebHTTPURLResponse, 19);
 TRAWLET_GUID(IID_IWebURLResponsePrivate, 20);
 TRAWLET_GUID(IID_IWebCookieManager, 21);
+TRAWLET_GUID(IID_IWebResourceBodyHandler, 22);
 TRAWLET_GUID(CLSID_WebView, 32);
 TRAWLET_GUID(CLSID_WebPreferences, 33);
 TRAWLET_GUID(CLSID_WebNotificationCenter, 34);
@@ -201,10 +202,13 @@ public:
             m_responseTime = load->responseTime;
             m_redirect = load->redirect;
             m_redirectUrl = load->redirectUrl;
+            m_identifier = load->identifier;
+            if (load->resource) m_resource = WEBKIT_WEB_RESOURCE(g_object_ref(load->resource));
         }
     }
     ~Response() override {
         if (m_request) m_request->Release();
+        if (m_resource) g_object_unref(m_resource);
     }
 
     HRESULT QueryInterface(REFIID riid, void** object) override {
@@ -285,6 +289,12 @@ public:
         if (m_redirect && !*result) *result = SysAllocString(u"");
         return S_OK;
     }
+    HRESULT readBody(UINT limit, IWebResourceBodyHandler* handler) override {
+        if (!handler) return E_POINTER;
+        if (!m_resource) return E_FAIL;
+        ReadBodyWhenFinished(m_resource, m_identifier, limit, handler);
+        return S_OK;
+    }
 
 private:
     std::string m_url;
@@ -298,6 +308,8 @@ private:
     INT64 m_responseTime = 0;
     bool m_redirect = false;
     std::string m_redirectUrl;
+    unsigned long m_identifier = 0;
+    WebKitWebResource* m_resource = nullptr;
 };
 
 std::string StatusPhrase(int statusCode) {

@@ -29,11 +29,16 @@ struct ResponseLoad {
     INT64 responseTime = 0;
     bool redirect = false;
     std::string redirectUrl;
+    unsigned long identifier = 0;
+    WebKitWebResource* resource = nullptr;  // whose body can be read; the response refers to it
 };
 // `headers` (may be null) is referenced, not copied; `load` (may be null) is copied.
 IWebURLResponse* MakeResponse(const std::string& url, const std::string& mime, bool hasMime,
                               INT64 length, int status = 0, SoupMessageHeaders* headers = nullptr,
                               const ResponseLoad* load = nullptr);
+// resources.cpp: tells `handler` the body of `resource` once it has finished loading.
+void ReadBodyWhenFinished(WebKitWebResource* resource, unsigned long identifier, UINT limit,
+                          IWebResourceBodyHandler* handler);
 // The standard reason phrase of an HTTP status code, "" for a code without one.
 std::string StatusPhrase(int statusCode);
 IWebError* MakeError(int code, const char* description, const char* url);

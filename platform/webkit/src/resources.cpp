@@ -16,7 +16,88 @@ unsigned long g_nextResourceIdentifier = 0;
 INT64 NowMs() {
     return g_get_real_time() / 1000;
 }
+
+// One body asked for: the handler is told exactly once, then this goes. It does not keep the
+// resource alive: a load that never finishes (a stream) goes with its view, and is told so.
+struct BodyRead {
+    WebKitWebResource* resource;  // null once it went
+    unsigned long identifier;
+    UINT limit;
+    IWebResourceBodyHandler* handler;
+    gulong finished = 0;
+    gulong failed = 0;
+    bool told = false;
+
+    void Tell(const BYTE* data, UINT length, bool tooLarge, const char* error) {
+        if (told) return;
+        told = true;
+        BSTR text = error ? AllocBstr(error) : nullptr;
+        handler->didReadBody(identifier, data, length, tooLarge ? TRUE : FALSE, text);
+        SysFreeString(text);
+    }
+    // Stops watching the resource, which stays alive for as long as it is being read.
+    void StopWatching();
+    ~BodyRead() {
+        Tell(nullptr, 0, false, "the load went away before it finished");
+        handler->Release();
+    }
+};
+
+void OnBodyResourceGone(gpointer data, GObject*) {
+    auto* read = static_cast<BodyRead*>(data);
+    // Its signal handlers went with it.
+    read->resource = nullptr;
+    delete read;
+}
+
+void BodyRead::StopWatching() {
+    if (!resource) return;
+    g_signal_handler_disconnect(resource, finished);
+    g_signal_handler_disconnect(resource, failed);
+    g_object_weak_unref(G_OBJECT(resource), OnBodyResourceGone, this);
+}
+
+void OnBodyData(GObject* source, GAsyncResult* result, gpointer data) {
+    auto* read = static_cast<BodyRead*>(data);
+    GError* error = nullptr;
+    gsize length = 0;
+    guchar* bytes =
+        webkit_web_resource_get_data_finish(WEBKIT_WEB_RESOURCE(source), result, &length, &error);
+    if (error) {
+        read->Tell(nullptr, 0, false, error->message);
+        g_error_free(error);
+    } else if (length > read->limit) {
+        read->Tell(nullptr, 0, true, nullptr);
+    } else {
+        read->Tell(bytes, static_cast<UINT>(length), false, nullptr);
+    }
+    g_free(bytes);
+    delete read;
+}
+
+void OnBodyFinished(WebKitWebResource* resource, gpointer data) {
+    auto* read = static_cast<BodyRead*>(data);
+    read->StopWatching();
+    // The read holds the resource until it is done.
+    webkit_web_resource_get_data(resource, nullptr, OnBodyData, read);
+}
+
+void OnBodyFailed(WebKitWebResource*, GError* error, gpointer data) {
+    auto* read = static_cast<BodyRead*>(data);
+    read->StopWatching();
+    read->Tell(nullptr, 0, false, error && error->message ? error->message : "the load failed");
+    delete read;
+}
 }  // namespace
+
+void ReadBodyWhenFinished(WebKitWebResource* resource, unsigned long identifier, UINT limit,
+                          IWebResourceBodyHandler* handler) {
+    handler->AddRef();
+    auto* read = new BodyRead{resource, identifier, limit, handler};
+    read->finished = g_signal_connect(resource, "finished", G_CALLBACK(OnBodyFinished), read);
+    read->failed = g_signal_connect(resource, "failed", G_CALLBACK(OnBodyFailed), read);
+    g_object_weak_ref(G_OBJECT(resource), OnBodyResourceGone, read);
+}
 
 struct WebView::ResourceWatch {
     ResourceWatch(WebView* v, unsigned long id, WebKitURIRequest* r)
@@ -74,6 +155,7 @@ void WebView::OnResourceRedirect(WebKitWebResource*, WebKitURIRequest* request,
 ResponseLoad WebView::LoadOf(ResourceWatch* watch, const char* redirectTo) {
     ResponseLoad load;
     load.request = MakeRequest(watch->request);
+    load.identifier = watch->identifier;
     load.requestTime = watch->started;
     load.responseTime = NowMs();
     load.redirect = redirectTo != nullptr;
@@ -106,10 +188,12 @@ void WebView::OnResourceFailed(WebKitWebResource* resource, GError* error, gpoin
 }
 
 void WebView::OnResourceResponse(WebKitWebResource* resource, GParamSpec*, gpointer data) {
-    Report(static_cast<ResourceWatch*>(data), webkit_web_resource_get_response(resource));
+    Report(static_cast<ResourceWatch*>(data), webkit_web_resource_get_response(resource), nullptr,
+           resource);
 }
 
-void WebView::Report(ResourceWatch* watch, WebKitURIResponse* response, const char* redirectTo) {
+void WebView::Report(ResourceWatch* watch, WebKitURIResponse* response, const char* redirectTo,
+                     WebKitWebResource* resource) {
     WebView* self = watch->view;
     if (!response || !LiveViews().count(self) || !self->m_resourceLoadDelegate) return;
     const char* mime = webkit_uri_response_get_mime_type(response);
@@ -140,6 +224,7 @@ void WebView::Report(ResourceWatch* watch, WebKitURIResponse* response, const ch
     }
     const char* uri = webkit_uri_response_get_uri(response);
     ResponseLoad load = LoadOf(watch, redirectTo);
+    load.resource = resource;
     IWebURLResponse* wrapped = MakeResponse(uri ? uri : "", mime ? mime : "", mime != nullptr,
                                             length, static_cast<int>(status), headers, &load);
     load.request->Release();

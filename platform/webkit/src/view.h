@@ -145,8 +145,9 @@ private:
     static void OnResourceResponse(WebKitWebResource* resource, GParamSpec*, gpointer data);
     struct ResourceWatch;
     // `redirectTo`: the address a redirect response sends the load to; null for any other.
+    // `resource`: the load whose body the final response's body is.
     static void Report(ResourceWatch* watch, WebKitURIResponse* response,
-                       const char* redirectTo = nullptr);
+                       const char* redirectTo = nullptr, WebKitWebResource* resource = nullptr);
     static ResponseLoad LoadOf(ResourceWatch* watch, const char* redirectTo);
 
     WebKitWebView* m_view = nullptr;

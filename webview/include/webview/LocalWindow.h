@@ -39,6 +39,8 @@ public:
 
     // The number of an additional window that opens now: 1 for the first since the last start.
     int NextAdditionalWindowNumber() { return ++m_additionalWindows; }
+    // Counts the starts, so that what arrives late can tell whether its scan is still the one.
+    int ScanNumber() const { return m_scanNumber; }
 
     // CScanHost
     bool CallPageFunction(const char* name, const std::string& utf8Argument) override;
@@ -75,6 +77,9 @@ private:
     // The records since the last start, in the order the page got them: what a page loaded
     // again needs to show the scan as it was. Each text is held here once.
     std::vector<SentRecord> m_sentRecords;
+    // The "addResultBody" texts, which come once a load has finished, each with the number of
+    // records sent before it, so that a page loaded again gets them in the same place.
+    std::vector<std::pair<size_t, std::string>> m_sentBodies;
     // Set from the end of the page's process until the page loaded again took the records
     // back; meanwhile records are only kept, not sent.
     bool m_replayPending = false;
@@ -86,6 +91,7 @@ private:
     bool m_processEnded = false;
 
     int m_additionalWindows = 0;
+    int m_scanNumber = 0;
     CMyWindow* m_scanWindow = nullptr;
     std::vector<CMyWindow*>* m_popupWindows = nullptr;
     std::string m_storageNotice;

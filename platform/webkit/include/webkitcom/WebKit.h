@@ -59,6 +59,7 @@ extern const IID IID_IWebHTTPHeaderFields;
 extern const IID IID_IWebHTTPURLResponse;
 extern const IID IID_IWebURLResponsePrivate;
 extern const IID IID_IWebCookieManager;
+extern const IID IID_IWebResourceBodyHandler;
 
 extern const CLSID CLSID_WebView;
 extern const CLSID CLSID_WebPreferences;
@@ -131,6 +132,14 @@ struct IWebHTTPURLResponse : IWebURLResponse {
     virtual HRESULT allHeaderFields(IWebHTTPHeaderFields** result) = 0;
 };
 
+// Told the body of a response once its load has finished (IWebURLResponsePrivate::readBody).
+struct IWebResourceBodyHandler : IUnknown {
+    // `data` holds the whole body (`length` bytes), or is null: then `tooLarge` says the body
+    // was longer than the limit asked for, or else `error` says why it could not be read.
+    virtual HRESULT didReadBody(unsigned long identifier, const BYTE* data, UINT length,
+                                BOOL tooLarge, BSTR error) = 0;
+};
+
 // Asked of a response that the resource load delegate is handed, with QueryInterface: the
 // load it belongs to.
 struct IWebURLResponsePrivate : IUnknown {
@@ -142,6 +151,10 @@ struct IWebURLResponsePrivate : IUnknown {
     virtual HRESULT responseTime(INT64* result) = 0;
     // For a redirect response, the address it sends the load to; null for any other.
     virtual HRESULT redirectURL(BSTR* result) = 0;
+    // Asks for the body once the load has finished: `handler` (held until then) is told it
+    // exactly once, with the load's identifier, also when the load fails or its view goes.
+    // E_FAIL for a response with nothing to read (a load that ended without response).
+    virtual HRESULT readBody(UINT limit, IWebResourceBodyHandler* handler) = 0;
 };
 
 struct IWebError : IUnknown {
