@@ -17,6 +17,8 @@ INT64 NowMs() {
     return g_get_real_time() / 1000;
 }
 
+constexpr char kNoCopyOfBody[] = "the engine kept no copy of this body";
+
 // One body asked for: the handler is told exactly once, then this goes. It does not keep the
 // resource alive: a load that never finishes (a stream) goes with its view, and is told so.
 struct BodyRead {
@@ -66,6 +68,10 @@ void OnBodyData(GObject* source, GAsyncResult* result, gpointer data) {
     if (error) {
         read->Tell(nullptr, 0, false, error->message);
         g_error_free(error);
+    } else if (length == 1 && bytes && bytes[0] == 0) {
+        // What the engine answers when it kept no copy of the body (fetch() and binary
+        // XMLHttpRequest loads, frames' documents), and for an empty body too.
+        read->Tell(nullptr, 0, false, kNoCopyOfBody);
     } else if (length > read->limit) {
         read->Tell(nullptr, 0, true, nullptr);
     } else {

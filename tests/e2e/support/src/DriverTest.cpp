@@ -34,6 +34,8 @@ function callService(method, params) {
 constexpr const char* kDetailsScript = R"JS(
 var details = [];
 function addResultDetails(text) { details.push([records.length, String(text)]); }
+var bodies = [];
+function addResultBody(text) { bodies.push([records.length, String(text)]); }
 )JS";
 
 }  // namespace
@@ -202,6 +204,21 @@ const std::vector<Details>& DriverTest::AllDetails() {
         }
     }
     return m_details;
+}
+
+std::vector<Details> DriverTest::AllBodies() {
+    std::vector<Details> bodies;
+    auto answer = Eval("JSON.stringify(bodies)");
+    auto list = answer ? ParseJson(*answer) : std::nullopt;
+    if (!list || !list->isArray()) return bodies;
+    for (const auto& item : *list) {
+        Details d;
+        d.recordsBefore = static_cast<size_t>(item[0].asUInt());
+        d.text = item[1].asString();
+        if (auto value = ParseJson(d.text)) d.value = *value;
+        bodies.push_back(std::move(d));
+    }
+    return bodies;
 }
 
 std::vector<std::string> DriverTest::InvalidRecords() {

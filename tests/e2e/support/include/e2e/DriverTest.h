@@ -3,8 +3,9 @@
 // The driver page and its fixture: the real program with a small page in place of its own.
 // The page runs whatever script the test hands it through the site (see PageControl), keeps
 // every "addResult" text and every "updateInputUrl" call, and makes service calls for the
-// test; with `withDetails` it also defines "addResultDetails" and keeps each text with the
-// number of records it had then. Scanned pages can be driven the same way (DrivenPage()).
+// test; with `withDetails` it also defines "addResultDetails" and "addResultBody" and keeps
+// each text with the number of records it had then. Scanned pages can be driven the same way
+// (DrivenPage()).
 
 #include <gtest/gtest.h>
 
@@ -44,7 +45,7 @@ struct Record {
 // No value when the text is not a JSON object.
 std::optional<Record> ParseRecord(const std::string& text);
 
-// One "addResultDetails" call as the driver page kept it.
+// One "addResultDetails" (or "addResultBody") call as the driver page kept it.
 struct Details {
     size_t recordsBefore = 0;  // how many records the page had received when it came
     std::string text;          // exactly as received
@@ -96,6 +97,8 @@ protected:
     std::vector<std::string> InvalidRecords();
     // Every details text the driver page has received so far (with `withDetails`), in order.
     const std::vector<Details>& AllDetails();
+    // Every "addResultBody" text so far (with `withDetails`), in order.
+    std::vector<Details> AllBodies();
 
     // For a driver page that was loaded again: what it receives from now on is read afresh.
     void ForgetReceived() {
@@ -103,7 +106,7 @@ protected:
         m_details.clear();
     }
 
-    // Set before StartDriver: the driver page defines "addResultDetails".
+    // Set before StartDriver: the driver page defines "addResultDetails" and "addResultBody".
     bool withDetails = false;
 
     // Viewable windows of the program other than the main window.
