@@ -15,8 +15,12 @@
 // needed), and the growth is printed per 10,000 results. One page of 20,000 resources would be
 // the more direct test, but the engine itself needs minutes for it on a small machine.
 //
-// Usage: bench_scan [rounds] [resources] [memory-results]
-//        (default 10, 2000, 20000; needs DISPLAY)
+// With "details" as the fourth argument the main page also defines "addResultDetails" (it keeps
+// every details text, as it keeps the records), and a round lasts until the details of its
+// last record have arrived.
+//
+// Usage: bench_scan [rounds] [resources] [memory-results] [details]
+//        (default 10, 2000, 20000, no details; needs DISPLAY)
 
 #include <algorithm>
 #include <cmath>
@@ -91,10 +95,19 @@ std::string ScanPage(const TestSite& site, int n, const std::string& tag) {
 // startScan() starts a scan with service.call and settles when the round is over. The page
 // takes its commands through the site (e2e::PageControl), asking a few dozen times a second
 // while idle and not at all during a round.
-std::string MainPage(const TestSite& site, const PageControl& control) {
+std::string MainPage(const TestSite& site, const PageControl& control, bool withDetails) {
+    const std::string details = R"JS(
+var details = [];
+function addResultDetails(json) {
+  details.push(json);
+  if (tag !== null && json.indexOf(tag) >= 0 && ++count === target) finishRound(Date.now());
+}
+)JS";
     return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Scan bench</title>\n"
            "<script>\n" +
-           site.ReportScript() + "var SITE = " + e2e::JsString(site.Origin()) + ";\n" + R"JS(
+           site.ReportScript() + "var SITE = " + e2e::JsString(site.Origin()) + ";\n" +
+           "var WITH_DETAILS = " + (withDetails ? "true" : "false") + ";\n" +
+           (withDetails ? details : std::string()) + R"JS(
 var records = [], total = 0, tag = null, target = 0, count = 0, round = null, started = 0;
 var finish = null, guard = null, mine = [];
 function finishRound(outcome) {
@@ -120,7 +133,7 @@ function addResult(json) {
   total++;
   if (tag !== null && json.indexOf(tag) >= 0) {
     mine.push(json);
-    if (++count === target) finishRound(Date.now());
+    if (!WITH_DETAILS && ++count === target) finishRound(Date.now());
   }
 }
 function startScan(id, n) {
@@ -201,6 +214,7 @@ int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
     const int resources = argc > 2 ? std::max(1, std::atoi(argv[2])) : 2000;
     const long memoryResults = argc > 3 ? std::max(0, std::atoi(argv[3])) : 20000;
+    const bool withDetails = argc > 4 && std::string(argv[4]) == "details";
     const char* display = std::getenv("DISPLAY");
     if (!display || !*display) {
         std::fprintf(stderr, "bench_scan: no DISPLAY (bench/scan/run.sh starts Xvfb)\n");
@@ -226,7 +240,8 @@ int main(int argc, char** argv) {
     PageControl control(site);
 
     AppRun program;
-    program.WritePage("index.html", MainPage(site, control));
+    program.WritePage("index.html", MainPage(site, control, withDetails));
+    std::printf("main page %s \"addResultDetails\"\n", withDetails ? "with" : "without");
     if (!program.Start() || control.Eval("main", "typeof startScan", Millis(60000)) != "function") {
         std::fprintf(stderr, "the program's main page did not start; its stderr:\n%s\n",
                      program.Stderr().c_str());

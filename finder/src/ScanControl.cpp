@@ -32,6 +32,26 @@ bool ReadAddress(const Json::Value& params, std::u16string& address) {
 
 }  // namespace
 
+bool HandleCookies(const Json::Value& params, CScanHost& host, Json::Value& result) {
+    const Json::Value* urls = Member(params, "urls");
+    if (urls == nullptr || !urls->isArray() || urls->size() > kMaxCookieUrls) return false;
+    std::vector<std::string> addresses;
+    addresses.reserve(urls->size());
+    for (const Json::Value& url : *urls) {
+        if (!url.isString()) return false;
+        addresses.push_back(url.asString());
+    }
+    std::vector<std::string> headers;
+    if (!host.ScanCookieHeaders(addresses, headers) || headers.size() != addresses.size())
+        return false;
+    Json::Value cookies(Json::arrayValue);
+    cookies.resize(static_cast<Json::ArrayIndex>(headers.size()));
+    for (Json::ArrayIndex i = 0; i < headers.size(); ++i) cookies[i] = std::move(headers[i]);
+    if (!result.isObject()) result = Json::Value(Json::objectValue);
+    result["cookies"] = std::move(cookies);
+    return true;
+}
+
 bool HandleStart(const Json::Value& params, CScanHost& host) {
     // Every setting is checked before anything changes; a null value has no members.
     const Json::Value* url = Member(params, "url");
@@ -106,6 +126,8 @@ int HandleServiceCall(const std::u16string& uri, const std::u16string& method,
                 result["paused"] = host->m_paused != FALSE;
                 outcome = 1;
             }
+        } else if (method == u"cookies") {
+            outcome = host != nullptr && HandleCookies(params, *host, result) ? 1 : 0;
         } else if (method == u"open") {
             outcome = HandleOpen(params) ? 1 : 0;
         } else if (method == u"copyURL") {

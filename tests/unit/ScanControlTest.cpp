@@ -142,6 +142,49 @@ TEST(HandleServiceCallTest, StateAnswersWithoutChangingIt) {
     EXPECT_EQ(0, HandleServiceCall(kTrawletServiceId, u"state", Json::Value(), nullptr, result));
 }
 
+// ---- Cookies ----
+
+TEST(HandleServiceCallTest, CookiesAnswerOneHeaderPerAddressInOrderOrNothing) {
+    struct Case {
+        const char* what;
+        std::string params;
+        bool known;          // the host has a copy of the cookies to answer from
+        const char* answer;  // the whole answer, as the service writes it
+    };
+    std::string many = R"({"urls":[)";
+    for (size_t i = 0; i <= kMaxCookieUrls; ++i) many += i == 0 ? "\"a\"" : ",\"a\"";
+    many += "]}";
+    const Case cases[] = {
+        {"in order, repeated, none",
+         R"({"urls":["http://b/","http://a/x","http://c/","http://a/x"]})", true,
+         "{\"cookies\":[\"b=2\",\"a=1; s=\\\"q\\\"\",\"\",\"a=1; s=\\\"q\\\"\"],"
+         "\"returnValue\":1}\n"},
+        {"no addresses", R"({"urls":[]})", true, "{\"cookies\":[],\"returnValue\":1}\n"},
+        {"not an address", R"({"urls":["", "no address"]})", true,
+         "{\"cookies\":[\"\",\"\"],\"returnValue\":1}\n"},
+        {"no copy", R"({"urls":["http://b/"]})", false, "{\"returnValue\":0}\n"},
+        {"no params", "null", true, "{\"returnValue\":0}\n"},
+        {"urls missing", R"({"url":["http://b/"]})", true, "{\"returnValue\":0}\n"},
+        {"urls a string", R"({"urls":"http://b/"})", true, "{\"returnValue\":0}\n"},
+        {"urls an object", R"({"urls":{"0":"http://b/"}})", true, "{\"returnValue\":0}\n"},
+        {"an address not a string", R"({"urls":["http://b/",7]})", true, "{\"returnValue\":0}\n"},
+        {"an address null", R"({"urls":[null]})", true, "{\"returnValue\":0}\n"},
+        {"params an array", R"([["http://b/"]])", true, "{\"returnValue\":0}\n"},
+        {"too many addresses", many, true, "{\"returnValue\":0}\n"},
+    };
+    for (const Case& c : cases) {
+        FakeScanHost host;
+        host.cookiesKnown = c.known;
+        host.cookieHeaders = {{"http://a/x", "a=1; s=\"q\""}, {"http://b/", "b=2"}};
+        Json::Value result;
+        HandleServiceCall(kTrawletServiceId, u"cookies", Parse(c.params), &host, result);
+        EXPECT_EQ(c.answer, Json::FastWriter().write(result)) << c.what;
+    }
+    Json::Value result;
+    EXPECT_EQ(0, HandleServiceCall(kTrawletServiceId, u"cookies", Parse(R"({"urls":[]})"), nullptr,
+                                   result));
+}
+
 // ---- States ----
 
 struct Step {

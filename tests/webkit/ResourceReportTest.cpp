@@ -1,10 +1,14 @@
 // What a real view of the engine layer reports to its resource load delegate for a page on a
 // loopback site: addresses, MIME types, sizes from Content-Length, redirects, loads that end
-// without a response, and the media element's stand-in response left out. Needs a display.
+// without a response, and the media element's stand-in response left out; and of each
+// response its status, header fields, the request it answers and when. Needs a display.
 #include <glib.h>
+#include <strings.h>
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
+#include <algorithm>
+#include <chrono>
 #include <map>
 #include <optional>
 #include <string>
@@ -27,13 +31,88 @@ std::string Narrow(const WCHAR* text) {
     return out;
 }
 
+using Fields = std::vector<std::pair<std::string, std::string>>;
+
+Fields ReadFields(IWebHTTPHeaderFields* fields) {
+    Fields out;
+    UINT count = 0;
+    if (!fields || FAILED(fields->count(&count))) return out;
+    for (UINT i = 0; i < count; ++i) {
+        BSTR name = nullptr;
+        BSTR value = nullptr;
+        if (SUCCEEDED(fields->fieldAt(i, &name, &value)))
+            out.emplace_back(Narrow(name), Narrow(value));
+        SysFreeString(name);
+        SysFreeString(value);
+    }
+    BSTR name = nullptr;
+    BSTR value = nullptr;
+    EXPECT_EQ(E_INVALIDARG, fields->fieldAt(count, &name, &value));
+    return out;
+}
+
+// The value of the first field of that name (case-insensitive), if any.
+std::optional<std::string> Field(const Fields& fields, const std::string& name) {
+    for (const auto& [n, v] : fields)
+        if (strcasecmp(n.c_str(), name.c_str()) == 0) return v;
+    return std::nullopt;
+}
+
 // One didReceiveResponse call as the delegate saw it.
 struct Reported {
     unsigned long identifier = 0;
     std::string url;
     std::optional<std::string> mime;  // no value: the response gave no type string at all
     INT64 length = 0;
+    int status = -1;
+    std::string statusText;
+    Fields responseHeaders;
+    std::string method = "(no request)";
+    Fields requestHeaders;
+    INT64 started = 0, received = 0;
+    std::optional<std::string> redirectTo;
 };
+
+void ReadHttp(IWebURLResponse* response, Reported& r) {
+    IWebHTTPURLResponse* http = nullptr;
+    if (FAILED(
+            response->QueryInterface(IID_IWebHTTPURLResponse, reinterpret_cast<void**>(&http)))) {
+        return;
+    }
+    http->statusCode(&r.status);
+    BSTR text = nullptr;
+    if (SUCCEEDED(http->localizedStringForStatusCode(r.status, &text))) r.statusText = Narrow(text);
+    SysFreeString(text);
+    IWebHTTPHeaderFields* fields = nullptr;
+    if (SUCCEEDED(http->allHeaderFields(&fields))) {
+        r.responseHeaders = ReadFields(fields);
+        fields->Release();
+    }
+    http->Release();
+
+    IWebURLResponsePrivate* load = nullptr;
+    if (FAILED(response->QueryInterface(IID_IWebURLResponsePrivate,
+                                        reinterpret_cast<void**>(&load)))) {
+        return;
+    }
+    load->requestTime(&r.started);
+    load->responseTime(&r.received);
+    BSTR target = nullptr;
+    if (SUCCEEDED(load->redirectURL(&target)) && target) r.redirectTo = Narrow(target);
+    SysFreeString(target);
+    IWebURLRequest* request = nullptr;
+    if (SUCCEEDED(load->request(&request)) && request) {
+        BSTR method = nullptr;
+        if (SUCCEEDED(request->HTTPMethod(&method))) r.method = Narrow(method);
+        SysFreeString(method);
+        if (SUCCEEDED(request->allHTTPHeaderFields(&fields))) {
+            r.requestHeaders = ReadFields(fields);
+            fields->Release();
+        }
+        request->Release();
+    }
+    load->Release();
+}
 
 // The window layer's no-op delegate answers every other call.
 class RecordingDelegate : public CEmptyResourceLoadDelegate {
@@ -51,6 +130,7 @@ public:
         if (SUCCEEDED(response->MIMEType(&mime)) && mime) r.mime = Narrow(mime);
         SysFreeString(mime);
         response->expectedContentLength(&r.length);
+        ReadHttp(response, r);
         reports.push_back(r);
         return S_OK;
     }
@@ -59,9 +139,10 @@ public:
     std::string Dump() const {
         std::string text;
         for (const auto& r : reports) {
-            text += std::to_string(r.identifier) + " " + r.url + " " +
+            text += std::to_string(r.identifier) + " " + r.method + " " + r.url + " " +
+                    std::to_string(r.status) + " " +
                     (r.mime ? "\"" + *r.mime + "\"" : "(no type)") + " " +
-                    std::to_string(r.length) + "\n";
+                    std::to_string(r.length) + (r.redirectTo ? " -> " + *r.redirectTo : "") + "\n";
         }
         return text;
     }
@@ -266,6 +347,143 @@ TEST(ResourceReportTest, EachLoadOfAPageReachesTheDelegateAsTheRulesSay) {
             EXPECT_TRUE(redirectPair) << it->second << " and " << r.url << " share an identifier";
         }
     }
+}
+
+std::int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// `inner` appears in `outer` in the same order with the same values (names without case):
+// the fields the engine put on a request are among those the server received, which has more
+// (the network stack's own).
+bool InOrderWithin(const Fields& inner, const Fields& outer) {
+    auto at = outer.begin();
+    for (const auto& [name, value] : inner) {
+        at = std::find_if(at, outer.end(), [&](const auto& field) {
+            return strcasecmp(field.first.c_str(), name.c_str()) == 0 && field.second == value;
+        });
+        if (at == outer.end()) return false;
+        ++at;
+    }
+    return true;
+}
+
+std::string Lines(const Fields& fields) {
+    std::string text;
+    for (const auto& [name, value] : fields) text += "  " + name + ": " + value + "\n";
+    return text;
+}
+
+TEST(ResourceReportTest, ResponsesCarryTheirRequestStatusAndHeaders) {
+    e2e::TestSite site;
+    e2e::TestSite otherOrigin;
+    e2e::Response picture = e2e::Response::Of("image/png", "\x89PNG-not-really");
+    picture.headers = {{"X-Second", "b"}, {"X-First", "a"}};
+    site.Route("/pic.png", picture);
+    site.Route("/old.js", e2e::Response::Redirect("/new.js"));
+    site.Route("/new.js", e2e::Response::Of("text/javascript", "window.moved = true;"));
+    site.Route("/post.txt", e2e::Response::Of("text/plain", "posted"));
+    site.Route("/missing.txt", e2e::Response::NotFound());
+    otherOrigin.Route("/data.json", e2e::Response::Of("application/json", "{}"));
+    site.Route("/index.html",
+               e2e::Response::Html(
+                   "<!doctype html><img src=/pic.png><script src=/old.js></script><script>"
+                   "fetch('/post.txt', {method: 'POST', headers: {'X-Probe': 'yes'}, body: 'x'});"
+                   "fetch('/missing.txt');"
+                   "fetch('" +
+                   otherOrigin.Url("/data.json") + "').catch(() => {});</script>"));
+
+    struct Case {
+        std::string url;
+        const char* method;
+        int status;
+        const char* statusText;
+        const char* destination;  // the request's Sec-Fetch-Dest
+        std::optional<std::string> redirectTo;
+        const e2e::TestSite* server;  // that answered it, whose record of the request is compared
+        const char* path;
+    };
+    const Case cases[] = {
+        {site.Url("/index.html"), "GET", 200, "OK", "document", std::nullopt, &site, "/index.html"},
+        {site.Url("/pic.png"), "GET", 200, "OK", "image", std::nullopt, &site, "/pic.png"},
+        {site.Url("/old.js"), "GET", 302, "Found", "script", site.Url("/new.js"), &site, "/old.js"},
+        {site.Url("/new.js"), "GET", 200, "OK", "script", std::nullopt, &site, "/new.js"},
+        {site.Url("/post.txt"), "POST", 200, "OK", "empty", std::nullopt, &site, "/post.txt"},
+        {site.Url("/missing.txt"), "GET", 404, "Not Found", "empty", std::nullopt, &site,
+         "/missing.txt"},
+        // Refused by CORS after the server answered: no status, no header fields.
+        {otherOrigin.Url("/data.json"), "GET", 0, "", "empty", std::nullopt, nullptr, nullptr},
+    };
+
+    ASSERT_TRUE(g_haveDisplay) << "This test needs a display (run it under xvfb-run).";
+    RecordingDelegate delegate;
+    HostedView view(&delegate);
+    ASSERT_TRUE(view.Ready());
+    const std::int64_t before = NowMs();
+    ASSERT_TRUE(view.Load(site.Url("/index.html")));
+    ASSERT_TRUE(PumpUntil([&] {
+        return std::all_of(std::begin(cases), std::end(cases),
+                           [&](const Case& c) { return !delegate.For(c.url).empty(); });
+    })) << delegate.Dump();
+    const std::int64_t after = NowMs();
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.url);
+        const auto reports = delegate.For(c.url);
+        ASSERT_EQ(reports.size(), 1u) << delegate.Dump();
+        const Reported& r = reports[0];
+        EXPECT_EQ(r.method, c.method);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.statusText, c.statusText);
+        EXPECT_EQ(r.redirectTo, c.redirectTo);
+        EXPECT_EQ(Field(r.requestHeaders, "Sec-Fetch-Dest"), c.destination)
+            << Lines(r.requestHeaders);
+        EXPECT_TRUE(Field(r.requestHeaders, "User-Agent").has_value());
+        // The network stack adds the cookies when it sends the request.
+        EXPECT_FALSE(Field(r.requestHeaders, "Cookie").has_value());
+        // The default referrer policy: the whole address within the origin, only the origin
+        // to another one.
+        if (c.url == otherOrigin.Url("/data.json")) {
+            EXPECT_EQ(Field(r.requestHeaders, "Referer"), site.Origin() + "/");
+        } else if (c.url != site.Url("/index.html")) {
+            EXPECT_EQ(Field(r.requestHeaders, "Referer"), site.Url("/index.html"));
+        }
+        EXPECT_LE(before, r.started);
+        EXPECT_LE(r.started, r.received);
+        EXPECT_LE(r.received, after);
+        if (c.status == 0) {
+            EXPECT_TRUE(r.responseHeaders.empty()) << Lines(r.responseHeaders);
+            EXPECT_EQ(Field(r.requestHeaders, "Origin"), site.Origin());
+        }
+        if (c.server) {
+            auto answered = c.server->WaitForPath(c.path);
+            ASSERT_TRUE(answered);
+            EXPECT_TRUE(InOrderWithin(r.requestHeaders, answered->headers))
+                << "engine:\n"
+                << Lines(r.requestHeaders) << "server:\n"
+                << Lines(answered->headers);
+        }
+    }
+
+    // Response fields in the order sent.
+    const Reported picReport = delegate.For(site.Url("/pic.png"))[0];
+    const Fields& fields = picReport.responseHeaders;
+    auto position = [&](const std::string& name, const std::string& value) {
+        return std::find(fields.begin(), fields.end(), std::pair(name, value)) - fields.begin();
+    };
+    EXPECT_LT(position("X-Second", "b"), position("X-First", "a")) << Lines(fields);
+    EXPECT_LT(position("X-First", "a"), static_cast<long>(fields.size())) << Lines(fields);
+    EXPECT_EQ(Field(fields, "Content-Type"), "image/png");
+    EXPECT_EQ(Field(delegate.For(site.Url("/post.txt"))[0].requestHeaders, "X-Probe"), "yes");
+
+    // The redirect names where it goes; the request to the target starts with the redirect.
+    const Reported moved = delegate.For(site.Url("/old.js"))[0];
+    const Reported target = delegate.For(site.Url("/new.js"))[0];
+    EXPECT_EQ(Field(moved.responseHeaders, "Location"), "/new.js") << Lines(moved.responseHeaders);
+    EXPECT_EQ(moved.identifier, target.identifier);
+    EXPECT_LE(moved.received, target.started);
 }
 
 }  // namespace

@@ -139,11 +139,43 @@ void CLocalWindow::OnWindowObjectCleared(JSContextRef, JSObjectRef, IWebFrame*) 
 
 bool CLocalWindow::CallPageFunction(const char* name, const std::string& utf8Argument) {
     if (name != nullptr && std::string_view(name) == "addResult") {
-        m_sentRecords.push_back(utf8Argument);
+        m_sentRecords.push_back({utf8Argument, {}});
         // The page loaded again gets this record with the others, in order.
+        if (m_replayPending) return true;
+    } else if (name != nullptr && std::string_view(name) == "addResultDetails" &&
+               !m_sentRecords.empty()) {
+        // Capture sends the details right after their record.
+        m_sentRecords.back().details = utf8Argument;
+        if (m_replayPending) return true;
+    } else if (name != nullptr && std::string_view(name) == "addResultBody") {
+        m_sentBodies.emplace_back(m_sentRecords.size(), utf8Argument);
         if (m_replayPending) return true;
     }
     return m_service.CallPageFunction(name, utf8Argument);
+}
+
+bool CLocalWindow::ScanCookieHeaders(const std::vector<std::string>& urls,
+                                     std::vector<std::string>& headers) {
+    IWebCookieManager* cookies = nullptr;
+    if (FAILED(WebKitCreateInstance(CLSID_WebCookieManager, nullptr, IID_IWebCookieManager,
+                                    reinterpret_cast<void**>(&cookies))) ||
+        !cookies)
+        return false;
+    headers.clear();
+    headers.reserve(urls.size());
+    bool answered = true;
+    for (const std::string& url : urls) {
+        const std::u16string wide = win32::ToUtf16(url);
+        BSTR address = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+        BSTR header = nullptr;
+        if (FAILED(cookies->cookieHeaderForURL(address, &header))) answered = false;
+        headers.push_back(header ? win32::ToUtf8(std::u16string_view(header, SysStringLen(header)))
+                                 : std::string());
+        SysFreeString(header);
+        SysFreeString(address);
+    }
+    cookies->Release();
+    return answered;
 }
 
 bool CLocalWindow::EnsureScanWindow() {
@@ -175,6 +207,9 @@ bool CLocalWindow::LoadScanUrlUtf8(const char* address) {
     m_scanNumber = scan;
     m_firstLoad = firstLoad;
     m_sentRecords.clear();
+    m_sentBodies.clear();
+    m_additionalWindows = 0;
+    ++m_scanNumber;
     return true;
 }
 

@@ -125,7 +125,18 @@ void CLocalWindow::ReplayWhenPageIsReady() {
     // A page that knows the function takes what follows as the scan it was showing rather
     // than as a new one; it asks the service for the scan state itself.
     m_service.CallPageFunction("resumeScan", std::to_string(m_sentRecords.size()));
-    for (const std::string& record : m_sentRecords) m_service.CallPageFunction("addResult", record);
+    auto body = m_sentBodies.begin();
+    auto bodiesUpTo = [&](size_t records) {
+        for (; body != m_sentBodies.end() && body->first <= records; ++body)
+            m_service.CallPageFunction("addResultBody", body->second);
+    };
+    for (size_t i = 0; i < m_sentRecords.size(); ++i) {
+        bodiesUpTo(i);
+        m_service.CallPageFunction("addResult", m_sentRecords[i].record);
+        if (!m_sentRecords[i].details.empty())
+            m_service.CallPageFunction("addResultDetails", m_sentRecords[i].details);
+    }
+    bodiesUpTo(m_sentRecords.size());
 }
 
 // ---- The watched windows --------------------------------------------------------------------

@@ -1,9 +1,10 @@
 // The service that the user-interface page drives a scan with: "start", "pause", "stop",
-// "open" and "copyURL" under the service id "com.kestovan.trawlet".
+// "state", "cookies", "open" and "copyURL" under the service id "com.kestovan.trawlet".
 #pragma once
 
 #include <json/json.h>
 
+#include <cstddef>
 #include <string>
 
 #include "finder/ScanHost.h"
@@ -18,6 +19,16 @@ inline constexpr char16_t kTrawletServiceId[] = u"com.kestovan.trawlet";
 // and "paused" of the scan state to `result`.
 int HandleServiceCall(const std::u16string& uri, const std::u16string& method,
                       const Json::Value& params, void* userData, Json::Value& result);
+
+// The most addresses one "cookies" call may ask about. The page asks for the results it shows
+// or exports, a few thousand at most; a longer list is refused rather than answered slowly.
+inline constexpr std::size_t kMaxCookieUrls = 10000;
+
+// "cookies": params {"urls": [string, ...]} (at most kMaxCookieUrls). Adds "cookies" to
+// `result`: for each address, in order, the Cookie header the scan session would send it now
+// ("" for none). False, with `result` untouched, for anything else in params or when the host
+// cannot answer.
+bool HandleCookies(const Json::Value& params, CScanHost& host, Json::Value& result);
 
 // "start": checks the settings, applies the selected filter, creates the scan window when it
 // has no web view, tells the page the completed address, loads the typed address and marks

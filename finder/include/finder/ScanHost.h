@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "finder/ResourceFilter.h"
 #include "finder/ResultRecord.h"
@@ -49,4 +50,11 @@ public:
 
     // The main window's top-level handle, which owns the clipboard.
     virtual HWND ClipboardOwner() = 0;
+
+    // For each address in `urls` (UTF-8), the Cookie header value a request of the scan
+    // session to it would carry now ("" for none), in order, into `headers`. HttpOnly cookies
+    // are included. Answers from a copy of the session's cookies, without waiting on the
+    // engine; false when there is no copy to answer from.
+    virtual bool ScanCookieHeaders(const std::vector<std::string>& urls,
+                                   std::vector<std::string>& headers) = 0;
 };

@@ -5,6 +5,8 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "com.h"
@@ -39,10 +41,16 @@ TRAWLET_GUID(IID_IWebFrameLoadDelegatePrivate, 17);
 TRAWLET_GUID(IID_IWebUIDelegatePrivate, 18);
 TRAWLET_GUID(IID_IWebScriptDialogAnswer, 19);
 TRAWLET_GUID(IID_IWebDownloadDelegate, 20);
+TRAWLET_GUID(IID_IWebHTTPHeaderFields, 21);
+TRAWLET_GUID(IID_IWebHTTPURLResponse, 22);
+TRAWLET_GUID(IID_IWebURLResponsePrivate, 23);
+TRAWLET_GUID(IID_IWebCookieManager, 24);
+TRAWLET_GUID(IID_IWebResourceBodyHandler, 25);
 TRAWLET_GUID(CLSID_WebView, 32);
 TRAWLET_GUID(CLSID_WebPreferences, 33);
 TRAWLET_GUID(CLSID_WebNotificationCenter, 34);
 TRAWLET_GUID(CLSID_WebMutableURLRequest, 35);
+TRAWLET_GUID(CLSID_WebCookieManager, 36);
 
 namespace wk {
 
@@ -50,6 +58,57 @@ BSTR AllocBstr(const char* utf8) {
     std::u16string wide = ToUtf16(utf8);
     return SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
 }
+
+// ---- Header fields --------------------------------------------------------------------------
+
+class HeaderFields : public ComObject<IWebHTTPHeaderFields, &IID_IWebHTTPHeaderFields> {
+public:
+    // The fields of `headers` (may be null: none), in their order.
+    explicit HeaderFields(SoupMessageHeaders* headers) {
+        if (!headers) return;
+        SoupMessageHeadersIter iter;
+        const char* name = nullptr;
+        const char* value = nullptr;
+        soup_message_headers_iter_init(&iter, headers);
+        while (soup_message_headers_iter_next(&iter, &name, &value))
+            m_fields.emplace_back(name ? name : "", value ? value : "");
+    }
+    HRESULT count(UINT* result) override {
+        if (!result) return E_POINTER;
+        *result = static_cast<UINT>(m_fields.size());
+        return S_OK;
+    }
+    HRESULT fieldAt(UINT index, BSTR* name, BSTR* value) override {
+        if (!name || !value) return E_POINTER;
+        if (index >= m_fields.size()) return E_INVALIDARG;
+        *name = AllocBstr(m_fields[index].first.c_str());
+        *value = AllocBstr(m_fields[index].second.c_str());
+        return S_OK;
+    }
+
+private:
+    std::vector<std::pair<std::string, std::string>> m_fields;
+};
+
+// A reference to `headers` that lives as long as the object holding it.
+class HeldHeaders {
+public:
+    explicit HeldHeaders(SoupMessageHeaders* headers)
+        : m_headers(headers ? soup_message_headers_ref(headers) : nullptr) {}
+    ~HeldHeaders() {
+        if (m_headers) soup_message_headers_unref(m_headers);
+    }
+    HeldHeaders(const HeldHeaders&) = delete;
+    HeldHeaders& operator=(const HeldHeaders&) = delete;
+    HRESULT Fields(IWebHTTPHeaderFields** result) const {
+        if (!result) return E_POINTER;
+        *result = new HeaderFields(m_headers);
+        return S_OK;
+    }
+
+private:
+    SoupMessageHeaders* m_headers;
+};
 
 // ---- Requests -------------------------------------------------------------------------------
 
@@ -73,6 +132,9 @@ public:
         *result = AllocBstr(m_method.c_str());
         return S_OK;
     }
+    HRESULT allHTTPHeaderFields(IWebHTTPHeaderFields** result) override {
+        return m_headers ? m_headers->Fields(result) : HeldHeaders(nullptr).Fields(result);
+    }
     HRESULT initWithURL(BSTR url, int, double timeout) override {
         m_url = ToUtf8(url);
         m_timeout = timeout;
@@ -90,11 +152,28 @@ public:
     std::string m_url;
     std::string m_method = "GET";
     double m_timeout = 60;
+    // The engine's own fields of a request it made; none on a request of the program.
+    std::unique_ptr<HeldHeaders> m_headers;
 };
 
 IWebURLRequest* MakeRequest(const char* url) {
     auto* request = new Request;
     request->m_url = url ? url : "";
+    return request;
+}
+
+IWebURLRequest* MakeRequest(WebKitURIRequest* engineRequest) {
+    auto* request = new Request;
+    if (!engineRequest) {
+        request->m_method.clear();
+        return request;
+    }
+    const char* uri = webkit_uri_request_get_uri(engineRequest);
+    const char* method = webkit_uri_request_get_http_method(engineRequest);
+    request->m_url = uri ? uri : "";
+    request->m_method = method ? method : "";
+    request->m_headers =
+        std::make_unique<HeldHeaders>(webkit_uri_request_get_http_headers(engineRequest));
     return request;
 }
 
@@ -108,10 +187,51 @@ std::string RequestUrl(IWebURLRequest* request) {
 
 // ---- Responses and errors -------------------------------------------------------------------
 
-class Response : public ComObject<IWebURLResponse, &IID_IWebURLResponse> {
+class Response : public ComObject<IWebHTTPURLResponse, &IID_IWebHTTPURLResponse>,
+                 public IWebURLResponsePrivate {
 public:
-    Response(std::string url, std::string mime, bool hasMime, INT64 length)
-        : m_url(std::move(url)), m_mime(std::move(mime)), m_hasMime(hasMime), m_length(length) {}
+    Response(std::string url, std::string mime, bool hasMime, INT64 length, int status,
+             SoupMessageHeaders* headers, const ResponseLoad* load)
+        : m_url(std::move(url)),
+          m_mime(std::move(mime)),
+          m_hasMime(hasMime),
+          m_length(length),
+          m_status(status),
+          m_headers(headers) {
+        if (load) {
+            m_request = load->request;
+            if (m_request) m_request->AddRef();
+            m_requestTime = load->requestTime;
+            m_responseTime = load->responseTime;
+            m_redirect = load->redirect;
+            m_redirectUrl = load->redirectUrl;
+            m_identifier = load->identifier;
+            if (load->resource) m_resource = WEBKIT_WEB_RESOURCE(g_object_ref(load->resource));
+        }
+    }
+    ~Response() override {
+        if (m_request) m_request->Release();
+        if (m_resource) g_object_unref(m_resource);
+    }
+
+    HRESULT QueryInterface(REFIID riid, void** object) override {
+        if (object && IsEqualGUID(riid, IID_IWebURLResponse)) {
+            *object = static_cast<IWebURLResponse*>(this);
+            AddRef();
+            return S_OK;
+        }
+        if (object && IsEqualGUID(riid, IID_IWebURLResponsePrivate)) {
+            *object = static_cast<IWebURLResponsePrivate*>(this);
+            AddRef();
+            return S_OK;
+        }
+        return ComObject::QueryInterface(riid, object);
+    }
+    ULONG AddRef() override { return ComObject::AddRef(); }
+    ULONG Release() override { return ComObject::Release(); }
+
+    // ---- IWebURLResponse ----
+
     HRESULT expectedContentLength(INT64* result) override {
         if (!result) return E_POINTER;
         *result = m_length;
@@ -131,16 +251,83 @@ public:
         return S_OK;
     }
 
+    // ---- IWebHTTPURLResponse ----
+
+    HRESULT statusCode(int* result) override {
+        if (!result) return E_POINTER;
+        *result = m_status;
+        return S_OK;
+    }
+    HRESULT localizedStringForStatusCode(int statusCode, BSTR* result) override {
+        if (!result) return E_POINTER;
+        *result = AllocBstr(StatusPhrase(statusCode).c_str());
+        if (!*result) *result = SysAllocString(u"");
+        return S_OK;
+    }
+    HRESULT allHeaderFields(IWebHTTPHeaderFields** result) override {
+        return m_headers.Fields(result);
+    }
+
+    // ---- IWebURLResponsePrivate ----
+
+    HRESULT request(IWebURLRequest** result) override {
+        if (!result) return E_POINTER;
+        *result = m_request;
+        if (m_request) m_request->AddRef();
+        return m_request ? S_OK : E_FAIL;
+    }
+    HRESULT requestTime(INT64* result) override {
+        if (!result) return E_POINTER;
+        *result = m_requestTime;
+        return S_OK;
+    }
+    HRESULT responseTime(INT64* result) override {
+        if (!result) return E_POINTER;
+        *result = m_responseTime;
+        return S_OK;
+    }
+    HRESULT redirectURL(BSTR* result) override {
+        if (!result) return E_POINTER;
+        *result = m_redirect ? AllocBstr(m_redirectUrl.c_str()) : nullptr;
+        if (m_redirect && !*result) *result = SysAllocString(u"");
+        return S_OK;
+    }
+    HRESULT readBody(UINT limit, IWebResourceBodyHandler* handler) override {
+        if (!handler) return E_POINTER;
+        if (!m_resource) return E_FAIL;
+        ReadBodyWhenFinished(m_resource, m_identifier, limit, handler);
+        return S_OK;
+    }
+
 private:
     std::string m_url;
     std::string m_mime;
     bool m_hasMime;
     INT64 m_length;
+    int m_status;
+    HeldHeaders m_headers;
+    IWebURLRequest* m_request = nullptr;
+    INT64 m_requestTime = 0;
+    INT64 m_responseTime = 0;
+    bool m_redirect = false;
+    std::string m_redirectUrl;
+    unsigned long m_identifier = 0;
+    WebKitWebResource* m_resource = nullptr;
 };
 
+std::string StatusPhrase(int statusCode) {
+    if (statusCode < 100 || statusCode > 999) return {};
+    // libsoup answers "Unknown Error" for a code it has no phrase for.
+    const char* phrase = soup_status_get_phrase(static_cast<guint>(statusCode));
+    if (!phrase || std::string_view(phrase) == "Unknown Error") return {};
+    return phrase;
+}
+
 IWebURLResponse* MakeResponse(const std::string& url, const std::string& mime, bool hasMime,
-                              INT64 length) {
-    return new Response(url, mime, hasMime, length);
+                              INT64 length, int status, SoupMessageHeaders* headers,
+                              const ResponseLoad* load) {
+    return static_cast<IWebURLResponse*>(
+        new Response(url, mime, hasMime, length, status, headers, load));
 }
 
 class Error : public ComObject<IWebError, &IID_IWebError> {

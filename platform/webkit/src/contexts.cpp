@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "cookies.h"
 #include "internal.h"
 
 namespace wk {
@@ -52,6 +53,8 @@ WebKitWebContext* MakeScanContext() {
     // Anything that needs the context's network process starts it now, while no persistent
     // data manager exists (see ContextFor). Looking up an address literal costs nothing.
     webkit_web_context_prefetch_dns(context, "127.0.0.1");
+    // The service answers for the scan session's cookies from a copy kept from its start.
+    WatchCookies(context);
     return context;
 }
 
@@ -105,6 +108,7 @@ void ApplyStandardPreferences(WebKitWebView* view) {
 }
 
 void ShutDownContexts() {
+    StopWatchingCookies();
     if (g_bridgeContext) g_object_unref(g_bridgeContext);
     if (g_scanContext) g_object_unref(g_scanContext);
     g_bridgeContext = nullptr;

@@ -1,5 +1,6 @@
 // IWebView and IWebFrame over WebKitWebView, and the layer's factory.
 #include "view.h"
+#include "cookies.h"
 
 #include "contexts.h"
 #include "internal.h"
@@ -207,6 +208,8 @@ HRESULT WebKitCreateInstance(REFCLSID clsid, IUnknown* outer, REFIID riid, void*
         created = wk::MakeNotificationCenter();
     } else if (IsEqualGUID(clsid, CLSID_WebMutableURLRequest)) {
         created = wk::MakeRequest("");
+    } else if (IsEqualGUID(clsid, CLSID_WebCookieManager)) {
+        created = wk::MakeCookieManager();
     } else {
         return static_cast<HRESULT>(0x80040154u);  // REGDB_E_CLASSNOTREG
     }

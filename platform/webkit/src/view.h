@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "com.h"
+#include "internal.h"
 #include "webkitcom/WebKit.h"
 
 namespace wk {
@@ -154,7 +155,11 @@ private:
     static void OnResourceFailed(WebKitWebResource* resource, GError* error, gpointer data);
     static void OnResourceResponse(WebKitWebResource* resource, GParamSpec*, gpointer data);
     struct ResourceWatch;
-    static void Report(ResourceWatch* watch, WebKitURIResponse* response);
+    // `redirectTo`: the address a redirect response sends the load to; null for any other.
+    // `resource`: the load whose body the final response's body is.
+    static void Report(ResourceWatch* watch, WebKitURIResponse* response,
+                       const char* redirectTo = nullptr, WebKitWebResource* resource = nullptr);
+    static ResponseLoad LoadOf(ResourceWatch* watch, const char* redirectTo);
 
     WebKitWebView* m_view = nullptr;
     HWND m_host = nullptr;

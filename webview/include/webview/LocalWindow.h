@@ -40,12 +40,19 @@ public:
     // The one main window, or null while there is none.
     static CLocalWindow* Instance();
 
+    // The number of an additional window that opens now: 1 for the first since the last start.
+    int NextAdditionalWindowNumber() { return ++m_additionalWindows; }
+    // Counts the starts, so that what arrives late can tell whether its scan is still the one.
+    int ScanNumber() const { return m_scanNumber; }
+
     // CScanHost
     bool CallPageFunction(const char* name, const std::string& utf8Argument) override;
     bool EnsureScanWindow() override;
     bool LoadScanUrlUtf8(const char* address) override;
     void ShowScanWindow() override;
     HWND ClipboardOwner() override { return m_hWnd; }
+    bool ScanCookieHeaders(const std::vector<std::string>& urls,
+                           std::vector<std::string>& headers) override;
 
     CWebKitServiceHost m_service;
 
@@ -64,9 +71,18 @@ private:
     // is given back to it once it is ready.
     void OnReloadedPageLoaded(BSTR mainFrameUrl);
 
-    // The records handed to "addResult" since the last start, in the order the page got them:
-    // what a page loaded again needs to show the scan as it was.
-    std::vector<std::string> m_sentRecords;
+    // A record handed to "addResult" and the details handed to "addResultDetails" after it
+    // (empty until they were).
+    struct SentRecord {
+        std::string record;
+        std::string details;
+    };
+    // The records since the last start, in the order the page got them: what a page loaded
+    // again needs to show the scan as it was. Each text is held here once.
+    std::vector<SentRecord> m_sentRecords;
+    // The "addResultBody" texts, which come once a load has finished, each with the number of
+    // records sent before it, so that a page loaded again gets them in the same place.
+    std::vector<std::pair<size_t, std::string>> m_sentBodies;
     // Set from the end of the page's process until the page loaded again took the records
     // back; meanwhile records are only kept, not sent.
     bool m_replayPending = false;
@@ -77,6 +93,8 @@ private:
     std::chrono::steady_clock::time_point m_lastProcessEnd{};
     bool m_processEnded = false;
 
+    int m_additionalWindows = 0;
+    int m_scanNumber = 0;
     CMyWindow* m_scanWindow = nullptr;
     std::vector<CMyWindow*>* m_popupWindows = nullptr;
     std::string m_storageNotice;

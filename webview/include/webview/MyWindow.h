@@ -29,6 +29,10 @@ public:
     void AttachPopupList(std::vector<CMyWindow*>* popupWindows) { m_popupWindows = popupWindows; }
 
     CResourceLoadDelegate m_resourceLoadDelegate;
+    // 0 for the scan window; for an additional window, its place among the windows opened
+    // since the scan started that was running when it opened (1 for the first).
+    // FIXME: a window left open from an earlier scan keeps its number from then.
+    int m_scanWindowNumber = 0;
 
 private:
     CMyWindow* OpenAdditionalWindow();

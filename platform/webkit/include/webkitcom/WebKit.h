@@ -58,11 +58,17 @@ extern const IID IID_IWebUIDelegatePrivate;
 extern const IID IID_IWebScriptDialogAnswer;
 extern const IID IID_IWebPolicyDelegate;
 extern const IID IID_IWebResourceLoadDelegate;
+extern const IID IID_IWebHTTPHeaderFields;
+extern const IID IID_IWebHTTPURLResponse;
+extern const IID IID_IWebURLResponsePrivate;
+extern const IID IID_IWebCookieManager;
+extern const IID IID_IWebResourceBodyHandler;
 
 extern const CLSID CLSID_WebView;
 extern const CLSID CLSID_WebPreferences;
 extern const CLSID CLSID_WebNotificationCenter;
 extern const CLSID CLSID_WebMutableURLRequest;
+extern const CLSID CLSID_WebCookieManager;
 
 // Script engine handles, as the engine hands them to its delegates. In this program the
 // page's script context lives in the web process, so the UI process only ever sees null here.
@@ -91,9 +97,19 @@ struct IWebScriptObject;
 
 // ---- Requests, responses, errors ------------------------------------------------------------
 
+// Header fields in the order they came, names as written. A name may come more than once.
+struct IWebHTTPHeaderFields : IUnknown {
+    virtual HRESULT count(UINT* result) = 0;
+    // The field at `index` (0 to count - 1); E_INVALIDARG beyond.
+    virtual HRESULT fieldAt(UINT index, BSTR* name, BSTR* value) = 0;
+};
+
 struct IWebURLRequest : IUnknown {
     virtual HRESULT URL(BSTR* result) = 0;
     virtual HRESULT HTTPMethod(BSTR* result) = 0;
+    // The header fields the engine put on the request, in order. The network stack adds more
+    // when it sends the request (Host, Cookie, Accept-Encoding, ...), which are not among them.
+    virtual HRESULT allHTTPHeaderFields(IWebHTTPHeaderFields** result) = 0;
 };
 
 struct IWebMutableURLRequest : IWebURLRequest {
@@ -108,10 +124,57 @@ struct IWebURLResponse : IUnknown {
     virtual HRESULT URL(BSTR* result) = 0;
 };
 
+// Asked of a response with QueryInterface: what the server said.
+struct IWebHTTPURLResponse : IWebURLResponse {
+    // The HTTP status code; 0 when the load ended without a response.
+    virtual HRESULT statusCode(int* result) = 0;
+    // The standard reason phrase of a status code ("" for a code without one). The engine
+    // does not pass on the phrase the server sent.
+    virtual HRESULT localizedStringForStatusCode(int statusCode, BSTR* result) = 0;
+    // The response's header fields in the order received (none for a load without response).
+    virtual HRESULT allHeaderFields(IWebHTTPHeaderFields** result) = 0;
+};
+
+// Told the body of a response once its load has finished (IWebURLResponsePrivate::readBody).
+struct IWebResourceBodyHandler : IUnknown {
+    // `data` holds the whole body (`length` bytes), or is null: then `tooLarge` says the body
+    // was longer than the limit asked for, or else `error` says why it could not be read.
+    virtual HRESULT didReadBody(unsigned long identifier, const BYTE* data, UINT length,
+                                BOOL tooLarge, BSTR error) = 0;
+};
+
+// Asked of a response that the resource load delegate is handed, with QueryInterface: the
+// load it belongs to.
+struct IWebURLResponsePrivate : IUnknown {
+    // The request this response answers, as the engine made it (after a redirect, the request
+    // to the new address).
+    virtual HRESULT request(IWebURLRequest** result) = 0;
+    // When that request started and when this response arrived, in ms since the epoch.
+    virtual HRESULT requestTime(INT64* result) = 0;
+    virtual HRESULT responseTime(INT64* result) = 0;
+    // For a redirect response, the address it sends the load to; null for any other.
+    virtual HRESULT redirectURL(BSTR* result) = 0;
+    // Asks for the body once the load has finished: `handler` (held until then) is told it
+    // exactly once, with the load's identifier, also when the load fails or its view goes.
+    // E_FAIL for a response with nothing to read (a load that ended without response).
+    virtual HRESULT readBody(UINT limit, IWebResourceBodyHandler* handler) = 0;
+};
+
 struct IWebError : IUnknown {
     virtual HRESULT code(int* result) = 0;
     virtual HRESULT localizedDescription(BSTR* result) = 0;
     virtual HRESULT failingURL(BSTR* result) = 0;
+};
+
+// ---- Cookies -------------------------------------------------------------------------------
+
+// The cookies of the scan context (WebKitCreateInstance with CLSID_WebCookieManager), as a
+// request from one of its pages would carry them. The engine layer keeps a copy of them
+// current as they change, so that asking needs no round trip to the engine.
+struct IWebCookieManager : IUnknown {
+    // The Cookie header value of a request to `url` now, HttpOnly cookies included; an empty
+    // string when it would carry none (no scan context yet, not an address).
+    virtual HRESULT cookieHeaderForURL(BSTR url, BSTR* header) = 0;
 };
 
 // ---- Frames and views -----------------------------------------------------------------------

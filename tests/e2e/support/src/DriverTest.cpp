@@ -30,6 +30,14 @@ function callService(method, params) {
 }
 )JS";
 
+// The optional page function, for the tests that look at the details.
+constexpr const char* kDetailsScript = R"JS(
+var details = [];
+function addResultDetails(text) { details.push([records.length, String(text)]); }
+var bodies = [];
+function addResultBody(text) { bodies.push([records.length, String(text)]); }
+)JS";
+
 }  // namespace
 
 std::string Quote(std::string_view text) {
@@ -122,8 +130,9 @@ void DriverTest::TearDown() {
 ::testing::AssertionResult DriverTest::StartDriver(const std::function<void(AppRun&)>& prepare) {
     AppRun& run = NewApp();
     if (prepare) prepare(run);
-    run.WritePage("index.html",
-                  Page("<p>driver</p>", std::string(kDriverScript) + control->PollScript("main")));
+    run.WritePage("index.html", Page("<p>driver</p>", std::string(kDriverScript) +
+                                                          (withDetails ? kDetailsScript : "") +
+                                                          control->PollScript("main")));
     mainWindow = StartAndWaitForMainWindow(run);
     if (!mainWindow) return ::testing::AssertionFailure() << "no main window";
     if (Eval("typeof service") != std::optional<std::string>("object"))
@@ -178,6 +187,38 @@ size_t DriverTest::CountRecordsOf(const std::string& url) {
     const auto& records = Records();
     return std::count_if(records.begin(), records.end(),
                          [&](const Record& r) { return r.url == url; });
+}
+
+const std::vector<Details>& DriverTest::AllDetails() {
+    auto answer = Eval("JSON.stringify(details.slice(" + std::to_string(m_details.size()) + "))");
+    if (answer) {
+        auto list = ParseJson(*answer);
+        if (list && list->isArray()) {
+            for (const auto& item : *list) {
+                Details d;
+                d.recordsBefore = static_cast<size_t>(item[0].asUInt());
+                d.text = item[1].asString();
+                if (auto value = ParseJson(d.text)) d.value = *value;
+                m_details.push_back(std::move(d));
+            }
+        }
+    }
+    return m_details;
+}
+
+std::vector<Details> DriverTest::AllBodies() {
+    std::vector<Details> bodies;
+    auto answer = Eval("JSON.stringify(bodies)");
+    auto list = answer ? ParseJson(*answer) : std::nullopt;
+    if (!list || !list->isArray()) return bodies;
+    for (const auto& item : *list) {
+        Details d;
+        d.recordsBefore = static_cast<size_t>(item[0].asUInt());
+        d.text = item[1].asString();
+        if (auto value = ParseJson(d.text)) d.value = *value;
+        bodies.push_back(std::move(d));
+    }
+    return bodies;
 }
 
 std::vector<std::string> DriverTest::InvalidRecords() {

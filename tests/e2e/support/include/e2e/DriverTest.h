@@ -3,7 +3,9 @@
 // The driver page and its fixture: the real program with a small page in place of its own.
 // The page runs whatever script the test hands it through the site (see PageControl), keeps
 // every "addResult" text and every "updateInputUrl" call, and makes service calls for the
-// test. Scanned pages can be driven the same way (DrivenPage()).
+// test; with `withDetails` it also defines "addResultDetails" and "addResultBody" and keeps
+// each text with the number of records it had then. Scanned pages can be driven the same way
+// (DrivenPage()).
 
 #include <gtest/gtest.h>
 
@@ -15,6 +17,7 @@
 #include <vector>
 
 #include "e2e/Fixture.h"
+#include "e2e/Json.h"
 #include "e2e/PageControl.h"
 
 namespace e2e {
@@ -41,6 +44,13 @@ struct Record {
 
 // No value when the text is not a JSON object.
 std::optional<Record> ParseRecord(const std::string& text);
+
+// One "addResultDetails" (or "addResultBody") call as the driver page kept it.
+struct Details {
+    size_t recordsBefore = 0;  // how many records the page had received when it came
+    std::string text;          // exactly as received
+    Json::Value value;         // parsed; null when the text is not JSON
+};
 
 // An address without its fragment, as a server sees it.
 std::string WithoutFragment(const std::string& url);
@@ -85,6 +95,19 @@ protected:
     size_t CountRecordsOf(const std::string& url);
     // The page's texts that did not parse as a record object.
     std::vector<std::string> InvalidRecords();
+    // Every details text the driver page has received so far (with `withDetails`), in order.
+    const std::vector<Details>& AllDetails();
+    // Every "addResultBody" text so far (with `withDetails`), in order.
+    std::vector<Details> AllBodies();
+
+    // For a driver page that was loaded again: what it receives from now on is read afresh.
+    void ForgetReceived() {
+        m_records.clear();
+        m_details.clear();
+    }
+
+    // Set before StartDriver: the driver page defines "addResultDetails" and "addResultBody".
+    bool withDetails = false;
 
     // Viewable windows of the program other than the main window.
     std::vector<WindowInfo> OtherWindows();
@@ -99,6 +122,7 @@ protected:
 
 private:
     std::vector<Record> m_records;
+    std::vector<Details> m_details;
 };
 
 }  // namespace e2e
