@@ -209,7 +209,6 @@ bool CLocalWindow::LoadScanUrlUtf8(const char* address) {
     m_sentRecords.clear();
     m_sentBodies.clear();
     m_additionalWindows = 0;
-    ++m_scanNumber;
     return true;
 }
 

@@ -79,7 +79,7 @@ void ReadDetails(IWebURLResponse* response, int window, ResultDetails& details) 
 class PlaylistBodyHandler
     : public wk::ComObject<IWebResourceBodyHandler, &IID_IWebResourceBodyHandler> {
 public:
-    PlaylistBodyHandler(std::string url, int scan) : m_url(std::move(url)), m_scan(scan) {}
+    PlaylistBodyHandler(std::string url, std::uint32_t scan) : m_url(std::move(url)), m_scan(scan) {}
     HRESULT didReadBody(unsigned long identifier, const BYTE* data, UINT length, BOOL tooLarge,
                         BSTR error) override {
         CLocalWindow* main = CLocalWindow::Instance();
@@ -93,7 +93,7 @@ public:
 
 private:
     std::string m_url;
-    int m_scan;
+    std::uint32_t m_scan;
 };
 
 }  // namespace

@@ -43,7 +43,7 @@ public:
     // The number of an additional window that opens now: 1 for the first since the last start.
     int NextAdditionalWindowNumber() { return ++m_additionalWindows; }
     // Counts the starts, so that what arrives late can tell whether its scan is still the one.
-    int ScanNumber() const { return m_scanNumber; }
+    std::uint32_t ScanNumber() const { return m_scanNumber; }
 
     // CScanHost
     bool CallPageFunction(const char* name, const std::string& utf8Argument) override;
@@ -94,7 +94,6 @@ private:
     bool m_processEnded = false;
 
     int m_additionalWindows = 0;
-    int m_scanNumber = 0;
     CMyWindow* m_scanWindow = nullptr;
     std::vector<CMyWindow*>* m_popupWindows = nullptr;
     std::string m_storageNotice;
