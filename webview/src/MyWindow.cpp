@@ -79,7 +79,8 @@ void ReadDetails(IWebURLResponse* response, int window, ResultDetails& details) 
 class PlaylistBodyHandler
     : public wk::ComObject<IWebResourceBodyHandler, &IID_IWebResourceBodyHandler> {
 public:
-    PlaylistBodyHandler(std::string url, std::uint32_t scan) : m_url(std::move(url)), m_scan(scan) {}
+    PlaylistBodyHandler(std::string url, std::uint32_t scan)
+        : m_url(std::move(url)), m_scan(scan) {}
     HRESULT didReadBody(unsigned long identifier, const BYTE* data, UINT length, BOOL tooLarge,
                         BSTR error) override {
         CLocalWindow* main = CLocalWindow::Instance();
