@@ -89,9 +89,25 @@ TEST_F(PageTest, SelectionByClicksAndKeysCopiesAddressesAndCommands) {
     EXPECT_EQ(clip->rfind("curl ", 0), 0u) << *clip;
     auto words = ShellWords("curl", *clip);
     ASSERT_TRUE(words) << "the shell refused the command:\n" << *clip;
-    std::vector<std::string> expected = {"--location", "--globoff", "--remote-name-all"};
-    for (const auto& url : AddressesBehind(last.rows, *site)) expected.push_back(url);
-    EXPECT_THAT(*words, ElementsAreArray(expected)) << *clip;
+    // Addresses with different request headers go into separate curl requests joined by
+    // --next; each one repeats the options and carries the User-Agent the engine sent.
+    std::vector<std::string> addresses;
+    const std::vector<std::string> options = {"--location", "--globoff", "--remote-name-all"};
+    for (size_t i = 0; i < words->size();) {
+        if (i > 0) {
+            ASSERT_EQ((*words)[i], "--next") << *clip;
+            ++i;
+        }
+        ASSERT_LE(i + options.size(), words->size()) << *clip;
+        EXPECT_TRUE(std::equal(options.begin(), options.end(), words->begin() + i)) << *clip;
+        i += options.size();
+        bool userAgent = false;
+        for (; i + 1 < words->size() && (*words)[i] == "-H"; i += 2)
+            userAgent = userAgent || (*words)[i + 1].rfind("User-Agent: ", 0) == 0;
+        EXPECT_TRUE(userAgent) << *clip;
+        for (; i < words->size() && (*words)[i] != "--next"; ++i) addresses.push_back((*words)[i]);
+    }
+    EXPECT_THAT(addresses, ElementsAreArray(AddressesBehind(last.rows, *site))) << *clip;
     EXPECT_THAT(*clip, HasSubstr("'\\''")) << "the quote in an address is not quoted";
 
     // The row's own Copy button copies that row's address exactly.
