@@ -443,9 +443,8 @@ bool PageTest::WaitForScanWindow() {
         kStartTimeout, Millis(50));
 }
 
-void PageTest::ScanTheSite(bool withReturn) {
-    AddScanSite(*site);
-    ASSERT_NO_FATAL_FAILURE(TypeInto("#url", site->Url("/site/index.html")));
+void PageTest::StartScan(const std::string& url, bool withReturn) {
+    ASSERT_NO_FATAL_FAILURE(TypeInto("#url", url));
     if (withReturn)
         ASSERT_NO_FATAL_FAILURE(Key("Return"));
     else
@@ -453,6 +452,11 @@ void PageTest::ScanTheSite(bool withReturn) {
     ASSERT_TRUE(WaitForState([](const PageState& s) { return s.S("state") == "running"; })) << last;
     ASSERT_TRUE(WaitForScanWindow());
     KeepScanWindowsAside();
+}
+
+void PageTest::ScanTheSite(bool withReturn) {
+    AddScanSite(*site);
+    ASSERT_NO_FATAL_FAILURE(StartScan(site->Url("/site/index.html"), withReturn));
     const auto expected = ScanSiteHits();
     const bool complete = WaitForState(
         [&](const PageState& s) {

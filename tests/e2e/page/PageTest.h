@@ -38,7 +38,7 @@ double SizeBytes(const std::string& text);
 std::optional<std::vector<std::vector<std::string>>> ParseCsv(const std::string& text);
 
 // The words a POSIX shell makes of a command line that starts with `program`: the line is
-// run by /bin/sh with `program` defined as a function that prints its arguments, so the
+// run by /bin/sh with `program` standing for a function that prints its arguments, so the
 // shell's own quoting rules decide and nothing is downloaded.
 std::optional<std::vector<std::string>> ShellWords(const std::string& program,
                                                    const std::string& commandLine);
@@ -165,8 +165,10 @@ protected:
     void KeepScanWindowsAside();
     bool WaitForScanWindow();
 
-    // Types the address of the scan site and starts with Return (or the Start button), then
-    // waits until every resource of the site is in the list.
+    // Types the address and starts with Return (or the Start button), then waits until the
+    // scan runs and its window is out of the way.
+    void StartScan(const std::string& url, bool withReturn = true);
+    // The same for the scan site, then waits until every resource of the site is in the list.
     void ScanTheSite(bool withReturn = true);
 
     // Saves a picture of the main window under the artifacts folder.

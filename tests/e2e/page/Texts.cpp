@@ -80,8 +80,11 @@ std::optional<std::vector<std::vector<std::string>>> ParseCsv(const std::string&
 
 std::optional<std::vector<std::string>> ShellWords(const std::string& program,
                                                    const std::string& commandLine) {
+    // An alias rather than a function of that name: a name such as "yt-dlp" is no valid
+    // function name for a POSIX shell, and an alias is expanded on the lines that follow.
     const std::string script =
-        program + "() { for word in \"$@\"; do printf '%s\\0' \"$word\"; done; }\n" + commandLine;
+        "e2e_words() { for word in \"$@\"; do printf '%s\\0' \"$word\"; done; }\nalias '" +
+        program + "'=e2e_words\n" + commandLine;
     CommandResult r = RunCommand({"sh", "-c", script}, Millis(5000));
     if (!r.Ok()) return std::nullopt;
     std::vector<std::string> words;
