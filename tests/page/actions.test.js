@@ -163,10 +163,10 @@ test('commands carry each address\'s headers and the cookies of the moment, or n
   const jar = (urls) => JSON.stringify({ returnValue: 1, cookies: urls.map((u) => (u === 'http://h/c' ? '' : 'sid=1')) });
   const cases = [
     // options, text copied, noticed, cookie calls
-    [{ cookies: jar }, "curl --location --globoff --remote-name-all \\\n  -H 'Referer: http://p/' \\\n  -H 'User-Agent: UA/1' \\\n  -H 'Authorization: Basic x' \\\n  -H 'Cookie: sid=1' \\\n  http://h/a \\\n" +
-      "  --next --location --globoff --remote-name-all \\\n  -H 'Referer: http://p/' \\\n  -H 'User-Agent: UA/1' \\\n  -H 'Cookie: sid=1' \\\n  http://h/b \\\n  --next --location --globoff --remote-name-all \\\n  http://h/c\n",
+    [{ cookies: jar }, "curl --fail --location --globoff --remote-name-all \\\n  -H 'Referer: http://p/' \\\n  -H 'User-Agent: UA/1' \\\n  -H 'Authorization: Basic x' \\\n  -H 'Cookie: sid=1' \\\n  http://h/a \\\n" +
+      "  --next --fail --location --globoff --remote-name-all \\\n  -H 'Referer: http://p/' \\\n  -H 'User-Agent: UA/1' \\\n  -H 'Cookie: sid=1' \\\n  http://h/b \\\n  --next --fail --location --globoff --remote-name-all \\\n  http://h/c\n",
       ['Copied a curl command for 3 addresses.'], 1],
-    [{ cookies: jar, credentials: false }, "curl --location --globoff --remote-name-all \\\n  -H 'Referer: http://p/' \\\n  -H 'User-Agent: UA/1' \\\n  http://h/a \\\n  http://h/b \\\n  --next --location --globoff --remote-name-all \\\n  http://h/c\n",
+    [{ cookies: jar, credentials: false }, "curl --fail --location --globoff --remote-name-all \\\n  -H 'Referer: http://p/' \\\n  -H 'User-Agent: UA/1' \\\n  http://h/a \\\n  http://h/b \\\n  --next --fail --location --globoff --remote-name-all \\\n  http://h/c\n",
       ['Copied a curl command for 3 addresses.'], 0],
     [{ cookies: () => null, tool: 'wget' }, "wget \\\n  '--header=Referer: http://p/' \\\n  '--header=User-Agent: UA/1' \\\n  '--header=Authorization: Basic x' -- \\\n  http://h/a\nwget \\\n  '--header=Referer: http://p/' \\\n  '--header=User-Agent: UA/1' -- \\\n  http://h/b\nwget -- http://h/c\n",
       ['Copied a wget command per header set for 3 addresses, without cookies.'], 1],

@@ -74,7 +74,7 @@ test('shellQuote: plain words stay readable, others are single-quoted, NUL canno
 
 test('commandLine: each tool receives every address as one argument, never as an option', () => {
   const expectations = {
-    curl: ['--location', '--globoff', '--remote-name-all'],
+    curl: ['--fail', '--location', '--globoff', '--remote-name-all'],
     wget: ['--'],
     media: ['--'],
   };
@@ -233,7 +233,7 @@ const TARGETS = [
 ];
 
 test('commands: addresses with different headers in one command, per tool', () => {
-  const curl = ['--location', '--globoff', '--remote-name-all'];
+  const curl = ['--fail', '--location', '--globoff', '--remote-name-all'];
   const cases = [
     // tool, runs of the tool with their arguments
     ['curl', [[

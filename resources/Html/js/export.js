@@ -22,7 +22,9 @@
     return "'" + s.replace(/'/g, "'\\''") + "'";
   }
 
-  // The download tools offered. curl gets --globoff because it would otherwise expand
+  // The download tools offered. curl gets --fail so that a refusal (403, 404) ends with an
+  // error instead of being saved under the file's name as if it were the file, as wget and
+  // yt-dlp already do. It gets --globoff because it would otherwise expand
   // [..] and {..} inside addresses; the other two stop reading options at "--", so an
   // address can never be taken for an option. curl has no such marker: an address that
   // starts with a minus is given through --url. header gives the words that send one
@@ -32,7 +34,7 @@
   const TOOLS = {
     curl: {
       label: 'curl',
-      words: ['curl', '--location', '--globoff', '--remote-name-all'],
+      words: ['curl', '--fail', '--location', '--globoff', '--remote-name-all'],
       header: (name, value) => ['-H', name + ': ' + value],
       endOfOptions: false,
       next: true,

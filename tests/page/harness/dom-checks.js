@@ -97,7 +97,7 @@ window.addEventListener('load', () => {
     click(rows()[4]);
     $('cmd-tool').value = 'curl';
     $('act-cmd').click();
-    ok('curl command quoted for the shell', fakeClipboard === "curl --location --globoff --remote-name-all 'http://x.org/it'\\''s a $file&.mp4'\n", fakeClipboard);
+    ok('curl command quoted for the shell', fakeClipboard === "curl --fail --location --globoff --remote-name-all 'http://x.org/it'\\''s a $file&.mp4'\n", fakeClipboard);
     $('cmd-tool').value = 'media';
     $('act-cmd').click();
     ok('media downloader command', fakeClipboard.startsWith('yt-dlp -- '));
