@@ -132,6 +132,9 @@ TEST(SiteTest, NeverEndingResponseSendsItsFirstChunkAndKeepsTheConnectionOpen) {
     EXPECT_FALSE(wire.closed);
     EXPECT_EQ(wire.status, 200);
     EXPECT_EQ(wire.body, "5\r\nfirst\r\n");
+    // A response whose body never ended was never answered in full.
+    ASSERT_EQ(site.Requests().size(), 1u);
+    EXPECT_FALSE(site.Requests()[0].answered);
 }
 
 TEST(SiteTest, DelayedResponseWaitsWithoutBlockingOthers) {
@@ -164,6 +167,7 @@ TEST(SiteTest, RecordsRequestsWithQueryAndHeadersButNotReports) {
     EXPECT_EQ(request->method, "GET");
     EXPECT_EQ(request->Header("x-probe"), "yes");
     EXPECT_EQ(site.Requests().size(), 1u);
+    EXPECT_TRUE(site.WaitForRequest([](const Request& r) { return r.answered; }, Millis(1000)));
     EXPECT_THAT(site.Reports(), ::testing::ElementsAre("hello"));
 }
 

@@ -79,33 +79,31 @@ public:
             page.headers = {{"Set-Cookie", std::string(kPageCookie) + "; Path=/"}};
             return page;
         });
-        Response player = Response::Of(
-            "text/javascript",
-            "document.cookie = '" + std::string(kScriptCookie) +
-                "; path=/';\n"
-                "report('page sees ' + document.cookie);\n"
-                "var video = document.createElement('video');\n"
-                "video.preload = 'auto';\n"
-                "video.src = '/watch/media/clip.mp4';\n"
-                "document.body.appendChild(video);\n");
+        Response player =
+            Response::Of("text/javascript", "document.cookie = '" + std::string(kScriptCookie) +
+                                                "; path=/';\n"
+                                                "report('page sees ' + document.cookie);\n"
+                                                "var video = document.createElement('video');\n"
+                                                "video.preload = 'auto';\n"
+                                                "video.src = '/watch/media/clip.mp4';\n"
+                                                "document.body.appendChild(video);\n");
         player.headers = {{"Set-Cookie", std::string(kHiddenCookie) + "; Path=/; HttpOnly"}};
         site.Route("/watch/player.js", player);
-        site.Route("/watch/media/clip.mp4",
-                   [state, bytes = m_bytes, page = PageUrl()](const Request& r) {
-                       std::lock_guard<std::mutex> lock(state->mutex);
-                       const auto cookies = CookiePairs(r.Header("Cookie"));
-                       const bool allowed =
-                           r.Header("Referer") == page && !state->userAgent.empty() &&
-                           r.Header("User-Agent") == state->userAgent &&
-                           std::count(cookies.begin(), cookies.end(), kPageCookie) == 1 &&
-                           std::count(cookies.begin(), cookies.end(), kScriptCookie) == 1 &&
-                           std::count(cookies.begin(), cookies.end(), kHiddenCookie) == 1;
-                       state->answers.push_back(allowed ? 200 : 403);
-                       if (allowed) return Response::Of("video/mp4", bytes);
-                       Response refused = Response::Of("text/plain", "refused\n");
-                       refused.status = 403;
-                       return refused;
-                   });
+        site.Route("/watch/media/clip.mp4", [state, bytes = m_bytes,
+                                             page = PageUrl()](const Request& r) {
+            std::lock_guard<std::mutex> lock(state->mutex);
+            const auto cookies = CookiePairs(r.Header("Cookie"));
+            const bool allowed = r.Header("Referer") == page && !state->userAgent.empty() &&
+                                 r.Header("User-Agent") == state->userAgent &&
+                                 std::count(cookies.begin(), cookies.end(), kPageCookie) == 1 &&
+                                 std::count(cookies.begin(), cookies.end(), kScriptCookie) == 1 &&
+                                 std::count(cookies.begin(), cookies.end(), kHiddenCookie) == 1;
+            state->answers.push_back(allowed ? 200 : 403);
+            if (allowed) return Response::Of("video/mp4", bytes);
+            Response refused = Response::Of("text/plain", "refused\n");
+            refused.status = 403;
+            return refused;
+        });
     }
 
     std::string PageUrl() const { return m_site.Url("/watch/index.html"); }
@@ -147,11 +145,10 @@ std::vector<fs::path> FilesIn(const std::string& folder) {
 // site directly, never through a proxy.
 CommandResult RunInFolder(const std::string& command, const std::string& folder,
                           const std::string& home) {
-    return RunCommand({"/bin/sh", "-c", "cd \"$1\" && eval \"$2\"", "sh", folder, command},
-                      Millis(120000),
-                      {"HOME=" + home, "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "CURL_HOME", "WGETRC",
-                       "http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy",
-                       "ALL_PROXY"});
+    return RunCommand(
+        {"/bin/sh", "-c", "cd \"$1\" && eval \"$2\"", "sh", folder, command}, Millis(120000),
+        {"HOME=" + home, "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "CURL_HOME", "WGETRC", "http_proxy",
+         "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"});
 }
 
 struct Tool {
@@ -237,7 +234,8 @@ TEST_F(PageTest, CopiedCommandsDownloadAProtectedVideoWithEachTool) {
     std::optional<std::string> clip = x->ClipboardText();
     auto credentialsSwitch = [&](bool on) {
         const std::string want = on ? "on" : "off";
-        const std::string read = "document.getElementById('cmd-credentials').checked ? 'on' : 'off'";
+        const std::string read =
+            "document.getElementById('cmd-credentials').checked ? 'on' : 'off'";
         if (Eval(read) != want) {
             ASSERT_NO_FATAL_FAILURE(Click("#cmd-credentials"));
         }

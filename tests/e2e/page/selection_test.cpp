@@ -92,7 +92,8 @@ TEST_F(PageTest, SelectionByClicksAndKeysCopiesAddressesAndCommands) {
     // Addresses with different request headers go into separate curl requests joined by
     // --next; each one repeats the options and carries the User-Agent the engine sent.
     std::vector<std::string> addresses;
-    const std::vector<std::string> options = {"--fail", "--location", "--globoff", "--remote-name-all"};
+    const std::vector<std::string> options = {"--fail", "--location", "--globoff",
+                                              "--remote-name-all"};
     for (size_t i = 0; i < words->size();) {
         if (i > 0) {
             ASSERT_EQ((*words)[i], "--next") << *clip;

@@ -182,7 +182,9 @@ struct TestSite::Impl {
         bool found = false;
         {
             std::unique_lock lock(site->m_mutex);
+            request.sequence = ++site->m_sequence;
             site->m_requests.push_back(request);
+            NoteWhenAnswered(message, request.sequence);
             site->m_changed.notify_all();
             // Routes match the encoded path or the decoded one, so a test may name a route
             // of a non-ASCII file either way.
@@ -209,6 +211,26 @@ struct TestSite::Impl {
         } else {
             Send(message, response);
         }
+    }
+
+    // Marks the request answered once its response's body is on the connection.
+    void NoteWhenAnswered(SoupServerMessage* message, uint64_t sequence) {
+        struct Note {
+            TestSite* site;
+            uint64_t sequence;
+        };
+        g_signal_connect_data(
+            message, "wrote-body", G_CALLBACK(+[](SoupServerMessage*, Note* note) {
+                std::lock_guard lock(note->site->m_mutex);
+                auto& requests = note->site->m_requests;
+                auto found =
+                    std::find_if(requests.rbegin(), requests.rend(),
+                                 [&](const Request& r) { return r.sequence == note->sequence; });
+                if (found != requests.rend()) found->answered = true;
+                note->site->m_changed.notify_all();
+            }),
+            new Note{site, sequence},
+            [](gpointer note, GClosure*) { delete static_cast<Note*>(note); }, GConnectFlags(0));
     }
 
     void AnswerReport(SoupServerMessage* message, const Request& request) {

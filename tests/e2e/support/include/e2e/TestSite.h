@@ -58,6 +58,10 @@ struct Request {
     std::string path;  // path and query as sent (percent-encoded), without the fragment
     HeaderList headers;
     std::string body;
+    // Whether the whole response was written to the connection: a request that its client
+    // gave up before that (a player that aborts a segment) may never reach the client.
+    bool answered = false;
+    uint64_t sequence = 0;  // the site's own count of requests, to find this one again
 
     // The first header of that name (case-insensitive), or "" when there is none.
     std::string Header(std::string_view name) const;
@@ -130,6 +134,7 @@ private:
     std::map<std::string, Route_> m_routes;
     std::string m_folder;
     std::vector<Request> m_requests;
+    uint64_t m_sequence = 0;
     std::vector<std::string> m_reports;
 };
 
