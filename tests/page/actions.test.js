@@ -238,12 +238,12 @@ test('a quality\'s command: its own playlist\'s headers when the list holds it, 
   // [row, variant, tool, options, text copied (null: none), noticed, cookie calls]
   const cases = [
     [master, 0, 'ytdlp', {}, "yt-dlp --add-header Referer:http://p/variant --add-header User-Agent:UA/1 --add-header Cookie:for=index.m3u8 -- " + v360 + '\n',
-      ['Copied the media downloader (yt-dlp) command for 640x360, 1.28 Mbit/s.'], [[v360]]],
+      ['Copied the media downloader (yt-dlp) command for 640x360, 1.28 Mbit/s, 29.97 fps.'], [[v360]]],
     // Not loaded by the player: the master's request stands for it.
     [master, 2, 'ffmpeg', { credentials: false }, "ffmpeg -headers \"$(printf '%s\\r\\n%s' 'Referer: http://p/master' 'User-Agent: UA/1')\" -i http://127.0.0.1:9000/radio/aac.m3u8 -c copy master-audio-64k.m4a\n",
       ['Copied the ffmpeg command for Audio, 64 kbit/s.'], []],
     [master, 1, 'ytdlp', { cookies: () => null }, "yt-dlp --add-header Referer:http://p/master --add-header User-Agent:UA/1 -- 'https://127.0.0.1:8443/other/1080p.m3u8?token=a%20b'\n",
-      ['Copied the media downloader (yt-dlp) command for 1920x1080, 5.00 Mbit/s, without cookies.'], [['https://127.0.0.1:8443/other/1080p.m3u8?token=a%20b']]],
+      ['Copied the media downloader (yt-dlp) command for 1920x1080, 5.00 Mbit/s, 60 fps, without cookies.'], [['https://127.0.0.1:8443/other/1080p.m3u8?token=a%20b']]],
     [master, 9, 'ytdlp', {}, null, ['Choose a variant first.'], [[masterUrl]]],
     [Object.assign(row(P.BASE + 'fp.m3u8'), { playlist: 'HLS' }), null, 'ffmpeg', {}, null, ['Protected by DRM (FairPlay): it cannot be downloaded in a playable form.'], [[P.BASE + 'fp.m3u8']]],
     [Object.assign(row(P.BASE + 'unread.m3u8'), { playlist: 'HLS' }), 0, 'ytdlp', {}, null, ['The playlist’s text was not read, so there is no command per quality.'], []],

@@ -20,25 +20,25 @@ test('view: a master lists each variant with its quality, groups, length and whe
   // [variant playlists read, rows in the list, summary, per variant: [title, seen, encryption, downloadable, Length, Encryption]]
   const cases = [
     [{}, [], 'HLS master playlist · 3 variants, 0 seen', [
-      ['640x360, 1.28 Mbit/s', false, '', true, undefined, undefined],
-      ['1920x1080, 5.00 Mbit/s', false, '', true, undefined, undefined],
+      ['640x360, 1.28 Mbit/s, 29.97 fps', false, '', true, undefined, undefined],
+      ['1920x1080, 5.00 Mbit/s, 60 fps', false, '', true, undefined, undefined],
       ['Audio, 64 kbit/s', false, '', true, undefined, undefined],
     ]],
     // Seen, but the engine kept no copy of its playlist: its encryption is not known.
     [{}, [V360], 'HLS master playlist · 3 variants, 1 seen', [
-      ['640x360, 1.28 Mbit/s', true, '', true, undefined, 'not known (its playlist’s text was not read)'],
-      ['1920x1080, 5.00 Mbit/s', false, '', true, undefined, undefined],
+      ['640x360, 1.28 Mbit/s, 29.97 fps', true, '', true, undefined, 'not known (its playlist’s text was not read)'],
+      ['1920x1080, 5.00 Mbit/s, 60 fps', false, '', true, undefined, undefined],
       ['Audio, 64 kbit/s', false, '', true, undefined, undefined],
     ]],
     [{ [V360]: read(AES, '360p/index.m3u8'), [V1080]: read(LIVE, 'l.m3u8') }, [V360 + '#x', V1080], 'HLS master playlist · VOD, 33.75 s, 4 segments · 3 variants, 2 seen', [
-      ['640x360, 1.28 Mbit/s', true, 'AES-128', true, 'VOD, 33.75 s, 4 segments', 'AES-128 (the tools fetch the key and decrypt)'],
-      ['1920x1080, 5.00 Mbit/s', true, '', true, 'Live, 3 segments listed so far', 'none'],
+      ['640x360, 1.28 Mbit/s, 29.97 fps', true, 'AES-128', true, 'VOD, 33.75 s, 4 segments', 'AES-128 (the tools fetch the key and decrypt)'],
+      ['1920x1080, 5.00 Mbit/s, 60 fps', true, '', true, 'Live, 3 segments listed so far', 'none'],
       ['Audio, 64 kbit/s', false, '', true, undefined, undefined],
     ]],
     // A variant whose own playlist names a DRM key has no commands, though the master says nothing.
     [{ [V1080]: read(SAMPLE_AES, 'fp.m3u8') }, [V1080], 'HLS master playlist · VOD, 12 s, 2 segments · 3 variants, 1 seen', [
-      ['640x360, 1.28 Mbit/s', false, '', true, undefined, undefined],
-      ['1920x1080, 5.00 Mbit/s', true, 'DRM', false, 'VOD, 12 s, 2 segments', 'DRM (FairPlay): not downloadable'],
+      ['640x360, 1.28 Mbit/s, 29.97 fps', false, '', true, undefined, undefined],
+      ['1920x1080, 5.00 Mbit/s, 60 fps', true, 'DRM', false, 'VOD, 12 s, 2 segments', 'DRM (FairPlay): not downloadable'],
       ['Audio, 64 kbit/s', false, '', true, undefined, undefined],
     ]],
   ];
@@ -54,8 +54,7 @@ test('view: a master lists each variant with its quality, groups, length and whe
   }
   const [first, second, audio] = items(V.view(master, {}));
   assert.deepEqual(fieldsOf(first), {
-    Bandwidth: '1.28 Mbit/s (average 1.00 Mbit/s)',
-    'Frame rate': '29.97 fps',
+    'Average bandwidth': '1.00 Mbit/s',
     Codecs: 'avc1.4d401e, mp4a.40.2',
     Audio: 'group "aac": English (en, default), Français (fr)',
     Subtitles: 'group "subs": Deutsch (de)',
@@ -124,7 +123,7 @@ test('view: a DASH manifest lists its adaptation sets and their representations'
   assert.deepEqual(
     view.sections.map((s) => [s.title, s.note, s.items.map((it) => [it.title, it.seen, it.downloadable, fieldsOf(it).Id])]),
     [
-      ['Adaptation set 1: Video, video/mp4', 'Protected by DRM (Widevine, PlayReady): not downloadable.', [['1280x720, 3.00 Mbit/s', false, false, 'v720'], ['640x360, 800 kbit/s', true, false, 'v7200']]],
+      ['Adaptation set 1: Video, video/mp4', 'Protected by DRM (Widevine, PlayReady): not downloadable.', [['1280x720, 3.00 Mbit/s, 30 fps', false, false, 'v720'], ['640x360, 800 kbit/s, 29.97 fps', true, false, 'v7200']]],
       ['Adaptation set 2: Audio, audio/mp4, de, Deutsch', '', [['Audio, 128 kbit/s, de', false, true, 'a1'], ['Audio, 64 kbit/s, de', false, true, 'a2']]],
       ['Adaptation set 3: Subtitles, text/vtt, en', '', [['Subtitles, 256 bit/s, en', false, false, 't1']]],
     ],
@@ -183,6 +182,12 @@ test('blobAdvice: a blob: row cannot be downloaded and points to the playlists o
     assert.match(advice.text, words, url);
   }
   assert.match(V.blobAdvice('blob:http://127.0.0.1/x', rows.slice(0, 1)).text, /holds no playlist or manifest/);
+  // A player's worker script is no stream: it points nowhere.
+  for (const [kind, pointers] of [['script', 0], ['image', 0], ['video', 2], ['audio', 2], ['other', 2]]) {
+    const advice = V.blobAdvice('blob:http://127.0.0.1:8080/w', rows, kind);
+    assert.equal(advice.playlists.length, pointers, kind);
+    assert.match(advice.text, /cannot be downloaded from that address/, kind);
+  }
   for (const url of ['http://127.0.0.1:8080/hls/master.m3u8', 'data:video/mp4,x', '', null]) assert.equal(V.blobAdvice(url, rows), null);
   const many = Array.from({ length: 30 }, (_, i) => ({ url: 'http://127.0.0.1/' + i + '.m3u8', playlist: 'HLS' }));
   assert.equal(V.blobAdvice('blob:http://127.0.0.1/x', many).playlists.length, 10);

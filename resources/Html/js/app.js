@@ -221,7 +221,7 @@
     if (s.row === row && s.read === streamsRead && s.entries === model.entries.length) return s.value;
     let value = null;
     if (blob) {
-      const advice = T.streamview.blobAdvice(row.url, model.entries);
+      const advice = T.streamview.blobAdvice(row.url, model.entries, row.kind);
       value = { key: 'blob:' + advice.playlists.join('\n'), blob: advice };
     } else {
       const m = streamModel(row.url);

@@ -95,21 +95,18 @@
     return 'group "' + id + '": ' + names.join(', ');
   }
 
-  function bandwidthText(v) {
-    if (v.bandwidth === null) return '';
-    return streams.rate(v.bandwidth) + (v.averageBandwidth !== null && v.averageBandwidth !== v.bandwidth ? ' (average ' + streams.rate(v.averageBandwidth) + ')' : '');
+  // The bandwidth is in the title; the average only where the playlist tells it.
+  function averageText(v) {
+    return v.averageBandwidth !== null && v.averageBandwidth !== v.bandwidth ? streams.rate(v.averageBandwidth) : '';
   }
 
-  function frameRateText(v) {
-    return v.frameRate === null ? '' : Math.round(v.frameRate * 1000) / 1000 + ' fps';
-  }
-
-  // The quality at a glance: "640x360, 1.28 Mbit/s" or "Audio, 64 kbit/s".
+  // The quality at a glance: "640x360, 1.28 Mbit/s, 29.97 fps" or "Audio, 64 kbit/s, de".
   function variantTitle(v) {
     const parts = [];
     if (v.width !== null && v.height !== null) parts.push(v.width + 'x' + v.height);
     else parts.push(KIND_NAMES[v.kind] || 'Variant ' + (v.index + 1));
     if (v.bandwidth !== null) parts.push(streams.rate(v.bandwidth));
+    if (v.frameRate !== null) parts.push(Math.round(v.frameRate * 1000) / 1000 + ' fps');
     if (v.lang && v.kind !== 'video') parts.push(v.lang);
     return parts.join(', ');
   }
@@ -155,8 +152,7 @@
       // The player loaded it, but the engine kept no copy of its text: nothing tells.
       const unknown = !enc && v.seen ? [['Encryption', 'not known (its playlist’s text was not read)']] : [];
       const fields = [
-        ['Bandwidth', bandwidthText(v)],
-        ['Frame rate', frameRateText(v)],
+        ['Average bandwidth', averageText(v)],
         ['Codecs', v.codecs.split(',').join(', ')],
         ['Audio', groupText(model, 'audio', v.audio)],
         ['Subtitles', groupText(model, 'subtitles', v.subtitles)],
@@ -201,8 +197,6 @@
         const v = model.variants[i];
         const fields = [
           ['Id', v.format],
-          ['Bandwidth', bandwidthText(v)],
-          ['Frame rate', frameRateText(v)],
           ['Codecs', v.codecs],
           ['Language', v.kind !== 'video' ? v.lang : ''],
           ['Encryption', v.drm.length ? 'DRM (' + v.drm.join(', ') + '): not downloadable' : ''],
@@ -258,13 +252,20 @@
     return m ? m[0].toLowerCase() : '';
   }
 
-  // What a blob: row tells the user: nothing can download from that address, and the
-  // stream behind it comes from the playlist or manifest rows of the same page (its
-  // origin), or else from the playlists the list holds of other sites (a page's player
-  // often loads its stream from a server of its own). rows: the list's rows ({ url,
-  // playlist }). Answers null for any other address, else { text, playlists: [url, ...] }.
-  function blobAdvice(url, rows) {
+  // The kinds of blob: rows that may be a player's Media Source (or a media file the page
+  // assembled); the others (a player's worker script, a drawn image) are no stream.
+  const MEDIA_KINDS = new Set(['video', 'audio', 'playlist', 'other']);
+
+  // What a blob: row tells the user: nothing can download from that address, and for a
+  // media row the stream behind it comes from the playlist or manifest rows of the same
+  // page (its origin), or else from the playlists the list holds of other sites (a page's
+  // player often loads its stream from a server of its own). rows: the list's rows ({ url,
+  // playlist }); kind: the blob row's kind (kinds.js). Answers null for any other address,
+  // else { text, playlists: [url, ...] }.
+  function blobAdvice(url, rows, kind) {
     if (!isBlob(url)) return null;
+    if (kind && !MEDIA_KINDS.has(kind))
+      return { text: 'A blob: address exists only inside the page that made it: it cannot be downloaded from that address.', playlists: [] };
     const origin = originOf(url);
     const same = [];
     const other = [];
