@@ -200,9 +200,10 @@ protected:
             ASSERT_NO_FATAL_FAILURE(Click("#act-details"));
         }
         if (shown()) return;
-        // FIXME: once in some thirty runs, a click on a row right after a scan was started
-        // again selected nothing (the cursor stayed where focusing the list puts it, on the
-        // first row). The cause is not known; the click gets a second chance, and says so.
+        // FIXME: about once in twenty runs the first click on a playlist's row, made while
+        // the scan's rows and the playlist's text are still arriving, selects nothing (the
+        // cursor stays where focusing the list puts it, on the first row). The cause is not
+        // known yet; the click gets a second chance, and says so.
         std::cerr << "note: the click on " << name << " selected nothing; clicking again\n";
         ASSERT_TRUE(WaitForState([&](const PageState& s) { return s.Find(url) != nullptr; }))
             << last;
@@ -311,8 +312,11 @@ TEST_F(StreamTest, MasterRowListsItsVariantsAndTheCopiedCommandDownloadsTheChose
     EXPECT_THAT(summary, HasSubstr("2 variants"));
 
     // The keyboard reaches the commands from the list: → on the row, ↓ to the next quality.
-    ASSERT_TRUE(WaitForState([&](const PageState& s) { return s.Find(masterUrl) != nullptr; }));
-    ASSERT_NO_FATAL_FAILURE(ClickRow(*last.Find(masterUrl)));
+    // The list gets the keyboard by a click below its rows (a second click on the row would
+    // be a double click, which opens it).
+    auto body = Rect("#results");
+    ASSERT_TRUE(body);
+    ASSERT_NO_FATAL_FAILURE(ClickAt(body->CenterX(), body->y + body->height - 30));
     ASSERT_TRUE(
         WaitUntil([&] { return Eval("document.activeElement.id") == "grid"; }, kActionTimeout));
     ASSERT_NO_FATAL_FAILURE(Key("Right"));
@@ -376,6 +380,9 @@ TEST_F(StreamTest, MasterRowListsItsVariantsAndTheCopiedCommandDownloadsTheChose
                    note->find("cannot be downloaded from that address") != std::string::npos;
         },
         kActionTimeout));
+    // Nothing went wrong on the way.
+    ASSERT_TRUE(WaitForState([](const PageState&) { return true; }));
+    EXPECT_EQ(last.S("message"), "");
     EXPECT_TRUE(run.Running());
 }
 
