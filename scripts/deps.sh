@@ -21,7 +21,7 @@ PKGS=(build-essential cmake pkg-config
 if [ "${1:-}" = "--test" ]; then
   PKGS+=(libgtest-dev libgmock-dev libbenchmark-dev clang-format
          xvfb xauth xdotool xclip x11-utils imagemagick dbus-x11 fonts-dejavu-core nodejs
-         # ffmpeg makes the media test's streams at test time.
+         # ffmpeg makes the media tests' streams at test time; its ffprobe reads back a download.
          ffmpeg
          # The page's tests run the download commands it copies against a loopback site.
          curl wget yt-dlp)

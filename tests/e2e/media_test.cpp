@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <iostream>
 #include <map>
 #include <set>
@@ -17,40 +16,11 @@
 #include <vector>
 
 #include "e2e/DriverTest.h"
-
-#ifndef TRAWLET_E2E_PLAYERS_DIR
-#error "TRAWLET_E2E_PLAYERS_DIR must name the players' node_modules folder"
-#endif
+#include "e2e/Media.h"
 
 namespace e2e {
 namespace {
 
-namespace fs = std::filesystem;
-
-// The type the site gives each media file, by extension, and so the type its record must have.
-std::string MediaType(const std::string& path) {
-    static const std::map<std::string, std::string> kTypes = {
-        {".m3u8", "application/vnd.apple.mpegurl"},
-        {".ts", "video/mp2t"},
-        {".mpd", "application/dash+xml"},
-        {".m4s", "video/iso.segment"},
-        {".mp4", "video/mp4"},
-        {".webm", "video/webm"},
-        {".mp3", "audio/mpeg"},
-    };
-    auto found = kTypes.find(fs::path(path).extension().string());
-    return found == kTypes.end() ? "application/octet-stream" : found->second;
-}
-
-// The common ffmpeg input: two seconds of a small test picture and a tone.
-const std::vector<std::string> kSource = {
-    "-f", "lavfi", "-i", "testsrc2=size=160x90:rate=15:duration=2",
-    "-f", "lavfi", "-i", "sine=frequency=440:duration=2"};
-// H.264 High profile and AAC, as the web usually carries them, with a key frame every second
-// so that each one-second segment starts with one.
-const std::vector<std::string> kH264Aac = {
-    "-c:v", "libx264", "-preset", "veryfast", "-profile:v", "high", "-pix_fmt", "yuv420p", "-g",
-    "15",   "-c:a",    "aac",     "-b:a",     "32k",        "-ac",  "1",        "-ar",     "22050"};
 const std::vector<std::string> kVp9Opus = {"-c:v",      "libvpx-vp9", "-deadline", "realtime",
                                            "-cpu-used", "8",          "-b:v",      "100k",
                                            "-c:a",      "libopus",    "-b:a",      "32k"};
@@ -186,27 +156,9 @@ protected:
         }
         s_mediaDir = folder;
         for (const auto& encoding : Encodings()) {
-            const std::string out = s_mediaDir + "/" + encoding.folder;
-            fs::create_directories(out);
-            std::vector<std::string> argv = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-y"};
-            argv.insert(argv.end(), kSource.begin(), kSource.end());
-            argv.insert(argv.end(), encoding.codecs.begin(), encoding.codecs.end());
-            argv.insert(argv.end(), encoding.arguments.begin(), encoding.arguments.end());
-            argv.back() = out + "/" + argv.back();
-            // The HLS muxer writes its segments relative to the working folder unless told.
-            for (auto& argument : argv) {
-                if (argument == "v%v-%d.ts") argument = out + "/" + argument;
-            }
-            const CommandResult result = RunCommand(argv, Millis(60000));
-            if (!result.started) {
-                s_problem = "ffmpeg cannot be run; scripts/deps.sh --test installs it";
-                return;
-            }
-            if (!result.Ok()) {
-                s_problem = std::string("ffmpeg failed making the ") + encoding.folder +
-                            " media:\n" + result.err;
-                return;
-            }
+            s_problem =
+                MakeMedia(s_mediaDir + "/" + encoding.folder, encoding.codecs, encoding.arguments);
+            if (!s_problem.empty()) return;
         }
     }
     static void TearDownTestSuite() {
@@ -218,24 +170,9 @@ protected:
         DriverTest::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
         ASSERT_TRUE(s_problem.empty()) << s_problem;
-        ServeMedia();
-        ServePlayer("/players/hls.js", "hls.js/dist/hls.min.js");
-        ServePlayer("/players/dash.js", "dashjs/dist/modern/umd/dash.all.min.js");
-    }
-
-    void ServeMedia() {
-        for (const auto& entry : fs::recursive_directory_iterator(s_mediaDir)) {
-            if (!entry.is_regular_file()) continue;
-            const std::string relative = fs::relative(entry.path(), s_mediaDir).string();
-            site->Route("/media/" + relative,
-                        Response::Of(MediaType(relative), ReadFile(entry.path().string())));
-        }
-    }
-    void ServePlayer(const std::string& route, const std::string& file) {
-        const std::string path = std::string(TRAWLET_E2E_PLAYERS_DIR) + "/" + file;
-        ASSERT_TRUE(PathExists(path))
-            << path << " is missing; `npm ci` in tests/e2e/players installs the players";
-        site->Route(route, Response::Of("text/javascript", ReadFile(path)));
+        ServeMediaFolder(*site, s_mediaDir, "/media/");
+        const std::string players = ServePlayers(*site);
+        ASSERT_TRUE(players.empty()) << players;
     }
 
     // The scanned page: a muted video that plays by itself and reports its events once each.

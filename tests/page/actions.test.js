@@ -42,6 +42,8 @@ function makeActions(answer, o = {}) {
     },
     fileName: (format) => 'trawlet-20250131-142501.' + format,
     withVariants: o.withVariants,
+    streamModel: o.streamModel,
+    detailsFor: o.detailsFor,
   });
   return { actions, got };
 }
@@ -215,4 +217,43 @@ test('an export carries what read playlists offer, and still counts the rows', (
   assert.equal(lines.length, 1 + 4 + 1);
   assert.ok(lines[4].endsWith(',variant,,,,http://h/v2.m3u8'));
   assert.deepEqual(got.noticed, ['Copied CSV of 2 rows.']);
+});
+
+test('a quality\'s command: its own playlist\'s headers when the list holds it, the cookies for its address', () => {
+  require('./parsers.js').loadParsers();
+  const S = require('../../resources/Html/js/streams.js');
+  const D = require('../../resources/Html/js/details.js');
+  const P = require('./playlists.js');
+  const told = (url, referer) => D.parseDetails(JSON.stringify({ url, requestHeaders: [['Referer', referer]] }));
+  const masterUrl = P.BASE + 'master.m3u8';
+  const v360 = P.BASE + '360p/index.m3u8';
+  const models = {
+    [masterUrl]: S.read({ url: masterUrl, body: P.MASTER }),
+    [P.BASE + 'fp.m3u8']: S.read({ url: P.BASE + 'fp.m3u8', body: P.SAMPLE_AES }),
+  };
+  const rowsByUrl = { [v360]: told(v360, 'http://p/variant') };
+  const master = Object.assign(row(masterUrl), { details: told(masterUrl, 'http://p/master'), playlist: 'HLS' });
+  const jar = (urls) => JSON.stringify({ returnValue: 1, cookies: urls.map((u) => 'for=' + u.split('/').pop()) });
+  const options = { cookies: jar, userAgent: 'UA/1', streamModel: (u) => models[u] || null, detailsFor: (u) => rowsByUrl[u] || null };
+  // [row, variant, tool, options, text copied (null: none), noticed, cookie calls]
+  const cases = [
+    [master, 0, 'ytdlp', {}, "yt-dlp --add-header Referer:http://p/variant --add-header User-Agent:UA/1 --add-header Cookie:for=index.m3u8 -- " + v360 + '\n',
+      ['Copied the media downloader (yt-dlp) command for 640x360, 1.28 Mbit/s, 29.97 fps.'], [[v360]]],
+    // Not loaded by the player: the master's request stands for it.
+    [master, 2, 'ffmpeg', { credentials: false }, "ffmpeg -headers \"$(printf '%s\\r\\n%s' 'Referer: http://p/master' 'User-Agent: UA/1')\" -i http://127.0.0.1:9000/radio/aac.m3u8 -c copy master-audio-64k.m4a\n",
+      ['Copied the ffmpeg command for Audio, 64 kbit/s.'], []],
+    [master, 1, 'ytdlp', { cookies: () => null }, "yt-dlp --add-header Referer:http://p/master --add-header User-Agent:UA/1 -- 'https://127.0.0.1:8443/other/1080p.m3u8?token=a%20b'\n",
+      ['Copied the media downloader (yt-dlp) command for 1920x1080, 5.00 Mbit/s, 60 fps, without cookies.'], [['https://127.0.0.1:8443/other/1080p.m3u8?token=a%20b']]],
+    [master, 9, 'ytdlp', {}, null, ['Choose a variant first.'], [[masterUrl]]],
+    [Object.assign(row(P.BASE + 'fp.m3u8'), { playlist: 'HLS' }), null, 'ffmpeg', {}, null, ['Protected by DRM (FairPlay): it cannot be downloaded in a playable form.'], [[P.BASE + 'fp.m3u8']]],
+    [Object.assign(row(P.BASE + 'unread.m3u8'), { playlist: 'HLS' }), 0, 'ytdlp', {}, null, ['The playlist’s text was not read, so there is no command per quality.'], []],
+  ];
+  for (const [r, index, tool, extra, text, noticed, cookieCalls] of cases) {
+    const { actions, got } = makeActions(ok, Object.assign({}, options, extra));
+    actions.copyStreamCommand(r, index, tool);
+    const name = r.url + ' ' + index + ' ' + tool;
+    assert.deepEqual(got.calls, text === null ? [] : [['copyURL', text]], name);
+    assert.deepEqual(got.noticed, noticed, name);
+    assert.deepEqual(got.cookieCalls, cookieCalls, name);
+  }
 });

@@ -442,3 +442,28 @@ test('HAR: entries say what the program told; credentials only when asked for', 
   assert.deepEqual(p2.request.cookies, [{ name: 'sid', value: 's1' }, { name: 'b', value: '2' }]);
   assert.deepEqual(p2.response.cookies, [{ name: 'sid', value: 's1', path: '/', httpOnly: true }, { name: 'b', value: '2' }]);
 });
+
+test('HAR: a playlist\'s entry carries its variants as the custom field _variants, and stays valid', async () => {
+  require('./parsers.js').loadParsers();
+  const S = require('../../resources/Html/js/streams.js');
+  const P = require('./playlists.js');
+  const validate = require('har-validator');
+  const masterUrl = P.BASE + 'master.m3u8';
+  const playlist = { fileName: 'master.m3u8', mimeType: 'application/vnd.apple.mpegurl', size: '1KB', bytes: 1024, kind: 'playlist', playlist: 'HLS', hits: 1, firstSeen: '', lastSeen: '', url: masterUrl, details: null, seen: 1765270000000 };
+  const items = harRows().concat([playlist]);
+  const model = S.markSeen(S.read({ url: masterUrl, body: P.MASTER }), [P.BASE + '360p/index.m3u8']);
+  const har = JSON.parse(E.toHar(S.withVariants(items, (u) => (u === masterUrl ? model : null), true), {}));
+  await validate.har(har);
+  checkImporterRules(har);
+  const withVariants = har.log.entries.filter((e) => e._variants !== undefined);
+  assert.deepEqual(withVariants.map((e) => e.request.url), [masterUrl]);
+  assert.deepEqual(
+    withVariants[0]._variants.map((v) => [v.url, v.width, v.height, v.bandwidth, v.codecs, v.audio, v.seen]),
+    [
+      [P.BASE + '360p/index.m3u8', 640, 360, 1280000, 'avc1.4d401e,mp4a.40.2', 'aac', true],
+      ['https://127.0.0.1:8443/other/1080p.m3u8?token=a%20b', 1920, 1080, 5000000, 'hvc1.2.4.L123.B0,mp4a.40.2', 'aac', false],
+      ['http://127.0.0.1:9000/radio/aac.m3u8', null, null, 64000, 'mp4a.40.5', null, false],
+    ],
+  );
+  assert.equal(har.log.entries.length, items.length);
+});

@@ -11,11 +11,13 @@
     node ? require('./export.js') : T.exporting,
     node ? require('./service.js') : T.service,
     node ? require('./words.js') : T.words,
-    node ? require('./details.js') : T.details
+    node ? require('./details.js') : T.details,
+    node ? require('./streams.js') : T.streams,
+    node ? require('./streamview.js') : T.streamview
   );
   if (node) module.exports = api;
   else (root.Trawlet = root.Trawlet || {}).actions = api;
-})(typeof self !== 'undefined' ? self : this, function (model, exporting, service, words, details) {
+})(typeof self !== 'undefined' ? self : this, function (model, exporting, service, words, details, streams, streamview) {
   'use strict';
 
   const { plural, formatNumber } = words;
@@ -68,6 +70,9 @@
   //   save(name, text, mime)    saving a file (saveThroughLink unless given)
   //   fileName(format)          the name of a saved export (exporting.exportFileName unless given)
   //   withVariants(items, format)  the export items with what read playlists offer (optional)
+  //   streamModel(url)          what the playlist read at an address offers (streams.read,
+  //                             with its variants' own playlists: streamview.withMedia), or null
+  //   detailsFor(url)           the details of the list's row of an address, or null
   function createActions(o) {
     const call = o.call || service.call;
     const save = o.save || saveThroughLink;
@@ -165,6 +170,37 @@
         o.notice('Copied ' + what + '; ' + plural(c.skipped, 'address was', 'addresses were') + ' left out (empty, or holding a NUL character).');
     }
 
+    // The command of one tool ("ytdlp" or "ffmpeg") that downloads one quality of a
+    // playlist row's stream (index: the variant; null for a media playlist, which is one
+    // quality). It sends the headers the variant's own playlist was requested with when the
+    // list holds it, else the playlist's, and the cookies the scan would send now.
+    function copyStreamCommand(row, index, tool) {
+      const m = o.streamModel ? o.streamModel(row.url) : null;
+      if (!m || m.ok !== true) {
+        o.notice(m && m.message ? m.message : 'The playlist’s text was not read, so there is no command per quality.');
+        return;
+      }
+      const v = index === null || index === undefined ? null : m.variants[index] || null;
+      const target = m.format === 'HLS' && v && v.url ? v.url : m.url;
+      const withCredentials = o.credentials ? !!o.credentials() : true;
+      const d = (o.detailsFor && o.detailsFor(target)) || row.details || null;
+      const cookies = withCredentials ? cookiesFor([target]) : null;
+      const headers = details.commandHeaders(d, cookies ? cookies.get(target) : '', withCredentials, o.userAgent);
+      const c = streams.commands(m, index, headers);
+      const text = tool === 'ffmpeg' ? c.ffmpeg : c.ytdlp;
+      if (text === '') {
+        o.notice(c.note || 'No command for this quality.');
+        return;
+      }
+      const what =
+        (tool === 'ffmpeg' ? 'the ffmpeg command' : 'the media downloader (yt-dlp) command') +
+        ' for ' +
+        (v ? streamview.variantTitle(v) : 'the playlist') +
+        (withCredentials && !cookies ? ', without cookies' : '');
+      if (copyText(text, what) && c.skipped.length > 0)
+        o.notice('Copied ' + what + '; left out ' + plural(c.skipped.length, 'header', 'headers') + ' that would break a command line (' + c.skipped.join(', ') + ').');
+    }
+
     function exportText(rows) {
       const format = o.format();
       const f = exporting.FORMATS[format];
@@ -174,7 +210,8 @@
       const withCredentials = o.harCredentials ? !!o.harCredentials() : false;
       const scan = o.scan ? o.scan() : null;
       const cookies = withCredentials && items.length > 0 ? cookiesFor(items.map((it) => it.url)) : null;
-      const text = f.make(items, { withCredentials, cookies, title: scan ? scan.url : '', started: scan ? scan.started : 0 });
+      // Each playlist's variants go on its entry as the custom field "_variants".
+      const text = f.make(all, { withCredentials, cookies, title: scan ? scan.url : '', started: scan ? scan.started : 0 });
       return { text, count: items.length, format, f };
     }
 
@@ -218,7 +255,7 @@
       return true;
     }
 
-    return { openRows, copyAddresses, copyCommand, exportCopy, exportSave, fileSaved };
+    return { openRows, copyAddresses, copyCommand, copyStreamCommand, exportCopy, exportSave, fileSaved };
   }
 
   return { createActions, createFileNamer, saveThroughLink, OPEN_WITHOUT_ASKING };

@@ -181,15 +181,63 @@
   };
 
   // The text of each playlist the scan loaded, sent once it finished loading: what it
-  // offers is read at once, so that only the model is kept, not the text.
+  // offers is read at once, so that only the model is kept, not the text. Its row is drawn
+  // again, since its badge and the details pane show what the text offered.
   const streamStore = T.streams.createStore();
+  let streamsRead = 0;
   window.addResultBody = function (text) {
     try {
-      streamStore.take(text);
+      const m = streamStore.take(text);
+      if (!m) return;
+      streamsRead++;
+      model.touch(m.url);
+      grid.invalidate();
+      feed.schedule();
     } catch (e) {
       reportError(e);
     }
   };
+
+  // What a playlist at an address offers, with what the scan read of its variants' own
+  // playlists (their length, keys and DRM).
+  function streamModel(url) {
+    const m = streamStore.modelFor(url);
+    return m ? T.streams.markSeen(T.streamview.withMedia(m, streamStore.modelFor), model.byKey) : null;
+  }
+  function detailsFor(url) {
+    const entry = model.byKey.get(T.record.addressKey(url));
+    return entry ? entry.details : null;
+  }
+
+  // The stream part of the details pane for the current row: a playlist's qualities, or
+  // what a blob: row can tell. Worked out again only when a playlist was read or the list
+  // took in a new address (a variant the player loaded), and drawn again only when that
+  // changed what it shows.
+  let streamShown = { row: null, read: -1, entries: -1, key: '', value: null };
+  function streamFor(row) {
+    const blob = T.streamview.isBlob(row.url);
+    if (!row.playlist && !blob) return null;
+    const s = streamShown;
+    if (s.row === row && s.read === streamsRead && s.entries === model.entries.length) return s.value;
+    let value = null;
+    if (blob) {
+      const advice = T.streamview.blobAdvice(row.url, model.entries, row.kind);
+      value = { key: 'blob:' + advice.playlists.join('\n'), blob: advice };
+    } else {
+      const m = streamModel(row.url);
+      const view = m ? T.streamview.view(m, { mediaModelFor: streamStore.modelFor, requestHeadersFor: keyHeaders }) : null;
+      value = view ? { key: JSON.stringify(view), view } : null;
+    }
+    if (s.value && value && s.value.key === value.key) value = s.value;
+    streamShown = { row, read: streamsRead, entries: model.entries.length, value };
+    return value;
+  }
+  // The headers a command sends again for a key the list holds (credentials left out: the
+  // pane shows them to everyone looking at the screen).
+  function keyHeaders(url) {
+    const entry = model.byKey.get(T.record.addressKey(url));
+    return entry && entry.details ? T.details.commandHeaders(entry.details, '', false, '') : null;
+  }
 
   window.updateInputUrl = function (text) {
     try {
@@ -215,7 +263,7 @@
     maxWidth: T.storage.MAX_WIDTH,
     text: T.listtext.cellText,
     title: T.listtext.cellTitle,
-    badge: T.listtext.badge,
+    badge: (row) => (row.playlist && T.streamview.badge(row, streamStore.modelFor(row.url))) || T.listtext.badge(row),
     requestRender: () => feed.schedule(),
     onSort: (col) => {
       // Ascending, descending, then back to arrival order.
@@ -286,7 +334,35 @@
   $('fold-segments').addEventListener('change', applyFolding);
 
   // ---- The details pane.
-  const detailsPane = T.detailspane.createDetailsPane({ el: $('details'), model, onClose: () => showDetails(false) });
+  const detailsPane = T.detailspane.createDetailsPane({
+    el: $('details'),
+    model,
+    onClose: () => showDetails(false),
+    stream: streamFor,
+    onCommand: (row, index, tool) => actions.copyStreamCommand(row, index, tool),
+    onGoTo: goToAddress,
+    onLeave: () => $('grid').focus({ preventScroll: true }),
+  });
+  // A playlist row opens to its stream's qualities: the pane is shown and the keyboard
+  // goes to the first quality's command.
+  function expandRow(row) {
+    if (!streamFor(row)) return;
+    if (!detailsPane.visible) showDetails(true);
+    detailsPane.focusStream();
+  }
+  // Puts the list's cursor on the row of an address (a blob: row's pointer to its playlist).
+  function goToAddress(url) {
+    const key = T.record.addressKey(url);
+    const i = model.view.findIndex((r) => r.type !== 'group' && T.record.addressKey(r.url) === key);
+    if (i < 0) {
+      notice('That row is not shown: the view filter or the folding hides it.');
+      return;
+    }
+    model.selectOnly(model.view[i]);
+    grid.reveal(i);
+    $('grid').focus({ preventScroll: true });
+    refresh();
+  }
   function showDetails(on) {
     settings.showDetails = !!on;
     $('act-details').setAttribute('aria-pressed', on ? 'true' : 'false');
@@ -306,18 +382,12 @@
     harCredentials: () => $('export-credentials').checked,
     userAgent: typeof navigator !== 'undefined' ? navigator.userAgent : '',
     scan: () => history.current || history.shown,
-    // A JSON export nests a playlist's variants under its row, CSV and text put them below
-    // it; each variant says whether the list holds what a player loads for it.
-    withVariants: (items, format) => {
-      let keys = null;
-      const modelFor = (url) => {
-        const m = streamStore.modelFor(url);
-        if (!m) return null;
-        if (!keys) keys = new Set(model.entries.map((e) => e.key));
-        return T.streams.markSeen(m, keys);
-      };
-      return T.streams.withVariants(items, modelFor, format === 'json');
-    },
+    // A JSON export nests a playlist's variants under its row (HAR under its entry), CSV
+    // and text put them below it; each variant says whether the list holds what a player
+    // loads for it.
+    withVariants: (items, format) => T.streams.withVariants(items, streamModel, format === 'json' || format === 'har'),
+    streamModel,
+    detailsFor,
   });
 
   function clearList() {
@@ -378,6 +448,7 @@
     open: (rows) => actions.openRows(rows),
     copy: (rows) => actions.copyAddresses(rows),
     command: () => actions.copyCommand(model.actionRows()),
+    expand: expandRow,
     pause: scan.togglePause,
     stop: scan.stop,
     find: () => {

@@ -242,6 +242,8 @@
       cache: {},
       timings: { blocked: -1, dns: -1, connect: -1, ssl: -1, send: 0, wait, receive: 0 },
     };
+    // What a playlist offers (streams.withVariants), as HAR's custom fields are named.
+    if (Array.isArray(it.variants)) entry._variants = it.variants;
     if (!d) entry.comment = 'The program told only the address, type and size of this response.';
     else if (d.saved) entry.comment = 'From a saved scan, which keeps no headers or times.';
     return entry;

@@ -655,6 +655,13 @@
       this.updateBars(top, left);
     }
 
+    // Fills the rows in sight again at the next frame, whatever their versions say: what a
+    // row shows may depend on more than its model (a hit takes its badge from its entry).
+    invalidate() {
+      this.layoutVersion++;
+      this.requestRender();
+    }
+
     // Scrolls so that view index i is in sight.
     reveal(i) {
       if (i < 0) return;

@@ -35,7 +35,8 @@
   }
 
   // What a key means in the list: { act: 'move', to, extend } (to within the list),
-  // { act: 'toggle' | 'open' | 'clear' | 'all' }, or null. at: { cursor (index, -1 for
+  // { act: 'toggle' | 'open' | 'expand' | 'clear' | 'all' }, or null. 'expand' (→) opens
+  // a playlist row to the qualities of its stream. at: { cursor (index, -1 for
   // none), count (rows in the view), page (rows in sight) }, read only when needed.
   function gridKey(e, at) {
     const move = (to) => ({ act: 'move', to: Math.max(0, Math.min(at.count - 1, to)), extend: e.shiftKey });
@@ -64,6 +65,8 @@
         return { act: 'toggle' };
       case 'Enter':
         return { act: 'open' };
+      case 'ArrowRight':
+        return e.ctrlKey || e.metaKey || e.altKey ? null : { act: 'expand' };
       case 'Escape':
         return { act: 'clear' };
       case 'a':
@@ -76,7 +79,8 @@
 
   // Wires the keys. o: { doc, gridEl (the list's element), grid (its Grid), rowHeight,
   // model, refresh(), open(rows), copy(rows), command() (what the command button does),
-  // pause(), stop(), find(), onError(e) }.
+  // expand(row) (optional: shows the qualities of a playlist row's stream), pause(), stop(),
+  // find(), onError(e) }.
   function listen(o) {
     const { model, grid } = o;
 
@@ -113,6 +117,9 @@
           break;
         case 'open':
           if (model.cursor) o.open([model.cursor]);
+          break;
+        case 'expand':
+          if (model.cursor && o.expand) o.expand(model.cursor);
           break;
         case 'clear':
           model.clearSelection();

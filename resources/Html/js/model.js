@@ -386,6 +386,17 @@
       return hit;
     }
 
+    // Draws the row of an address again at the next flush: what it shows may depend on
+    // more than its records (the badge of a playlist whose text was read). Answers whether
+    // the list holds the address.
+    touch(url) {
+      const entry = typeof url === 'string' ? this.byKey.get(record.addressKey(url)) : null;
+      if (!entry) return false;
+      entry.version++;
+      this.note(entry, false);
+      return true;
+    }
+
     note(row, isNew) {
       if (!this.inMode(row)) return;
       if (isNew) this.pendingNew.push(row);

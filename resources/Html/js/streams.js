@@ -581,12 +581,13 @@
   // loads for it: for HLS its media playlist, for DASH its file, a listed segment or an
   // address its template makes. addresses: any iterable of row addresses (fragments do not
   // count), or a Set of addresses already without fragments (record.addressKey), which is
-  // used as it is, so that one Set of a long list serves every playlist. Returns a copy of
-  // the model with "seen" set and "seenCount"; the model given is left as it was.
+  // used as it is, so that one Set of a long list serves every playlist; so is a Map keyed
+  // by such addresses (the list's own index of its entries). Returns a copy of the model
+  // with "seen" set and "seenCount"; the model given is left as it was.
   function markSeen(model, addresses) {
     if (!model || model.ok !== true) return model;
     let rows = addresses;
-    if (!(addresses instanceof Set)) {
+    if (!(addresses instanceof Set) && !(addresses instanceof Map)) {
       rows = new Set();
       for (const a of addresses || []) if (typeof a === 'string') rows.add(record.addressKey(a));
     }
@@ -605,7 +606,7 @@
       const seen = new Array(model.variants.length).fill(false);
       for (const [i, m] of matchers.entries()) if (m.exact.some((u) => rows.has(u))) seen[i] = true;
       if (matchers.some((m) => m.patterns.length)) {
-        for (const row of rows) {
+        for (const row of rows.keys()) {
           for (const [i, m] of matchers.entries()) {
             if (seen[i]) continue;
             for (const p of m.patterns) {
@@ -628,6 +629,7 @@
   function rate(bits) {
     if (bits === null) return '';
     if (bits >= 1e6) return (Math.round(bits / 1e4) / 100).toFixed(2) + ' Mbit/s';
+    if (bits < 1000) return Math.round(bits) + ' bit/s';
     return Math.round(bits / 1000) + ' kbit/s';
   }
 
@@ -894,6 +896,7 @@
     createStore,
     markSeen,
     describe,
+    rate,
     commands,
     headerLines,
     variantsJson,
