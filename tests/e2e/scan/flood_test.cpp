@@ -77,7 +77,13 @@ INSTANTIATE_TEST_SUITE_P(
                   "  fetch('/flood/load?i=' + i).catch(function () {});"},
         // A script that never returns holds its web process, and every navigation of its view.
         FloodCase{"ScriptThatNeverReturns",
-                  "fetch('/flood/load?i=0').catch(function () {}); for (;;) {}"}),
+                  "fetch('/flood/load?i=0').catch(function () {}); for (;;) {}"},
+        // A page that looks done when it is stopped (no load under way) and then never
+        // answers again.
+        FloodCase{"ScriptThatLoopsOnceItsLoadsEnded",
+                  "window.onload = function () {"
+                  "  setTimeout(function () { for (;;) {} }, 0);"
+                  "};"}),
     [](const ::testing::TestParamInfo<FloodCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
