@@ -104,6 +104,15 @@
       if (typeof ResizeObserver === 'function') new ResizeObserver(resized).observe(this.body);
       else window.addEventListener('resize', resized);
       this.setupScrolling();
+      // A row is selected when the button goes down, as list views do. A click needs the
+      // press and the release on the same element, and while records stream in the rows
+      // can move under a still pointer between the two, which lost the click.
+      this.body.addEventListener('mousedown', (e) => {
+        if (e.button !== 0) return;
+        const el = e.target.closest('.row');
+        if (!el || !el._row || e.target.closest('button')) return;
+        this.onRowClick(el._row, e);
+      });
       this.body.addEventListener('click', (e) => this.onClick(e));
       this.body.addEventListener('dblclick', (e) => {
         const el = e.target.closest('.row');
@@ -675,16 +684,14 @@
       return Math.max(1, Math.floor(this.viewportHeight / ROW_HEIGHT) - 1);
     }
 
+    // The row's own buttons act on a click; the row itself was selected on the press.
     onClick(e) {
       const el = e.target.closest('.row');
       if (!el || !el._row) return;
       const b = e.target.closest('button');
-      if (b) {
-        if (b.classList.contains('open')) this.onRowAction('open', el._row);
-        else if (b.classList.contains('copy')) this.onRowAction('copy', el._row);
-        return;
-      }
-      this.onRowClick(el._row, e);
+      if (!b) return;
+      if (b.classList.contains('open')) this.onRowAction('open', el._row);
+      else if (b.classList.contains('copy')) this.onRowAction('copy', el._row);
     }
   }
 

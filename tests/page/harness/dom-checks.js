@@ -9,7 +9,10 @@ window.addEventListener('load', () => {
   const ok = (name, cond, extra) => lines.push((cond ? 'ok ' : 'FAIL ') + name + (cond ? '' : ' — ' + extra));
   const frames = (n) => new Promise((r) => { const f = () => (--n <= 0 ? r() : requestAnimationFrame(f)); requestAnimationFrame(f); });
   const key = (el, k, o) => el.dispatchEvent(new KeyboardEvent('keydown', Object.assign({ key: k, bubbles: true, cancelable: true }, o || {})));
-  const click = (el, o) => el.dispatchEvent(new MouseEvent('click', Object.assign({ bubbles: true, cancelable: true }, o || {})));
+  const click = (el, o) => {
+    el.dispatchEvent(new MouseEvent('mousedown', Object.assign({ bubbles: true, cancelable: true, button: 0 }, o || {})));
+    el.dispatchEvent(new MouseEvent('click', Object.assign({ bubbles: true, cancelable: true }, o || {})));
+  };
   const input = (id, v) => { $(id).value = v; $(id).dispatchEvent(new Event('input')); };
   const rows = () => Array.from(document.querySelectorAll('#results .row:not([hidden])')).sort((a, b) => a._idx - b._idx);
   const count = () => $('count').dataset.count;
