@@ -235,8 +235,8 @@
   // The headers a command sends again for a key the list holds (credentials left out: the
   // pane shows them to everyone looking at the screen).
   function keyHeaders(url) {
-    const entry = model.byKey.get(T.record.addressKey(url));
-    return entry && entry.details ? T.details.commandHeaders(entry.details, '', false, '') : null;
+    const d = detailsFor(url);
+    return d ? T.details.commandHeaders(d, '', false, '') : null;
   }
 
   window.updateInputUrl = function (text) {

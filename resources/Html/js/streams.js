@@ -777,8 +777,8 @@
     if (!/^https?:/i.test(model.url)) return empty('The manifest has no address the tools can load.');
     if (v.format === '') return empty('The representation has no id to choose it by.');
     const hasAudio = model.variants.some((x) => x.kind === 'audio' && x.drm.length === 0);
-    const spec = v.kind === 'video' && hasAudio ? v.format + '+bestaudio/' + v.format : v.format;
-    const y = line([ytdlp].concat(yh, ['-f', q(spec), '--', q(model.url)]));
+    const formats = v.kind === 'video' && hasAudio ? v.format + '+bestaudio/' + v.format : v.format;
+    const y = line([ytdlp].concat(yh, ['-f', q(formats), '--', q(model.url)]));
     const sameKind = model.variants.filter((x) => x.kind === v.kind);
     const n = sameKind.indexOf(model.variants.find((x) => x.index === v.index));
     const maps = v.kind === 'audio' ? ['-map', '0:a:' + n] : ['-map', '0:v:' + n].concat(hasAudio ? ['-map', q('0:a:0?')] : []);

@@ -95,9 +95,9 @@
 
   // A test of status codes for "404", "4xx", "400-499" and lists of them; null when the
   // text is none of these.
-  function statusTest(spec) {
+  function statusTest(codes) {
     const tests = [];
-    for (const p of spec.split(',')) {
+    for (const p of codes.split(',')) {
       let m;
       if (/^\d{1,3}$/.test(p)) {
         const n = Number(p);
@@ -129,10 +129,10 @@
     const colon = w.indexOf(':');
     if (colon < 0) return null;
     const key = w.slice(0, colon);
-    const spec = w.slice(colon + 1);
-    const list = spec.split(',').filter((x) => x !== '');
+    const codes = w.slice(colon + 1);
+    const list = codes.split(',').filter((x) => x !== '');
     if (key === 'status') {
-      const test = spec === '' ? null : statusTest(spec);
+      const test = codes === '' ? null : statusTest(codes);
       return test ? { field: 'status', test } : { error: TERM_ERRORS.status };
     }
     if (key === 'method') {

@@ -91,34 +91,7 @@ protected:
         }
         s_mediaDir = folder;
         // Two variants of different sizes, MPEG-TS segments, a master playlist.
-        s_problem = MakeMedia(s_mediaDir + "/hls", kH264Aac,
-                              {"-map",
-                               "0:v",
-                               "-map",
-                               "1:a",
-                               "-map",
-                               "0:v",
-                               "-map",
-                               "1:a",
-                               "-filter:v:1",
-                               "scale=320:180",
-                               "-b:v:0",
-                               "60k",
-                               "-b:v:1",
-                               "120k",
-                               "-f",
-                               "hls",
-                               "-hls_time",
-                               "1",
-                               "-hls_playlist_type",
-                               "vod",
-                               "-hls_segment_filename",
-                               "v%v-%d.ts",
-                               "-master_pl_name",
-                               "master.m3u8",
-                               "-var_stream_map",
-                               "v:0,a:0 v:1,a:1",
-                               "v%v.m3u8"});
+        s_problem = MakeMedia(s_mediaDir + "/hls", kH264Aac, kTwoVariantHls);
         if (!s_problem.empty()) return;
         // One quality, encrypted with AES-128: the key information file names the key's
         // address in the playlist, then the key file.

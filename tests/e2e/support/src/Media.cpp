@@ -20,6 +20,34 @@ const std::vector<std::string> kH264Aac = {
     "-c:v", "libx264", "-preset", "veryfast", "-profile:v", "high", "-pix_fmt", "yuv420p", "-g",
     "15",   "-c:a",    "aac",     "-b:a",     "32k",        "-ac",  "1",        "-ar",     "22050"};
 
+const std::vector<std::string> kTwoVariantHls = {"-map",
+                                                 "0:v",
+                                                 "-map",
+                                                 "1:a",
+                                                 "-map",
+                                                 "0:v",
+                                                 "-map",
+                                                 "1:a",
+                                                 "-filter:v:1",
+                                                 "scale=320:180",
+                                                 "-b:v:0",
+                                                 "60k",
+                                                 "-b:v:1",
+                                                 "120k",
+                                                 "-f",
+                                                 "hls",
+                                                 "-hls_time",
+                                                 "1",
+                                                 "-hls_playlist_type",
+                                                 "vod",
+                                                 "-hls_segment_filename",
+                                                 "v%v-%d.ts",
+                                                 "-master_pl_name",
+                                                 "master.m3u8",
+                                                 "-var_stream_map",
+                                                 "v:0,a:0 v:1,a:1",
+                                                 "v%v.m3u8"};
+
 std::string MediaType(const std::string& path) {
     static const std::map<std::string, std::string> kTypes = {
         {".m3u8", "application/vnd.apple.mpegurl"},

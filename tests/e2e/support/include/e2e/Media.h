@@ -17,6 +17,11 @@ extern const std::vector<std::string> kMediaSource;
 // so that each one-second segment starts with one.
 extern const std::vector<std::string> kH264Aac;
 
+// ffmpeg's arguments for an HLS stream of two variants (160x90 at 60 kbit/s and 320x180 at
+// 120 kbit/s), each with its media playlist v<N>.m3u8 and MPEG-TS segments v<N>-<i>.ts, and
+// the master playlist master.m3u8.
+extern const std::vector<std::string> kTwoVariantHls;
+
 // The type the site gives a media file, by its extension.
 std::string MediaType(const std::string& path);
 
