@@ -258,14 +258,43 @@
     let last = 0;
     let measuring = true;
     const longFrames = [];
+    // What each gap held of script: the page's own frames by part (its account, read at
+    // each of ours), the history's writes, and the feed's calls of addResult and
+    // addResultDetails. What a long gap holds beyond them is the engine's: style,
+    // layout, painting, collections. The longest wait between two ticks of the feed's
+    // timer tells whether the page's thread was busy through the gap at all.
+    const writes = () => (app.history ? app.history.writeStats.writes : 0);
+    const partsAt = {};
+    let flushAtLast = 0;
+    let feedingAtLast = 0;
+    let writesAt = 0;
+    let tickGap = 0;
+    let lastTick = 0;
     const onFrame = (t) => {
       if (last) {
         const d = t - last;
         if (d > longest) longest = d;
-        // When (ms after the first record), how long, and how many records were in.
-        if (d > 50) longFrames.push([Math.round(t - started), Math.round(d), fed]);
+        if (d > 50) {
+          const parts = {};
+          for (const [k, v] of Object.entries(app.stats.parts || {})) parts[k] = Math.round(v.total - (partsAt[k] || 0));
+          longFrames.push({
+            atMs: Math.round(t - started),
+            gapMs: Math.round(d),
+            fed,
+            pageMs: Math.round(app.stats.totalFlush - flushAtLast),
+            pageParts: parts,
+            historyWrites: writes() - writesAt,
+            feedMs: Math.round(feedingMs - feedingAtLast),
+            longestTickGapMs: Math.round(tickGap),
+          });
+        }
         frames++;
       }
+      flushAtLast = app.stats.totalFlush;
+      feedingAtLast = feedingMs;
+      for (const [k, v] of Object.entries(app.stats.parts || {})) partsAt[k] = v.total;
+      writesAt = writes();
+      tickGap = 0;
       last = t;
       if (measuring) w.requestAnimationFrame(onFrame);
     };
@@ -274,8 +303,12 @@
     if (maker) await maker.start();
     await mark('feed-start');
     await nextFrames(w, 2);
+    // The page captures the records as a scan, as after the user pressed Start: it then
+    // writes its history while they come, which a real scan pays for too.
+    if (app.history) app.history.begin('https://www.example.com/watch', 'video audio');
     w.requestAnimationFrame(onFrame);
     const started = w.performance.now();
+    flushAtLast = app.stats.totalFlush;
     const flushBefore = app.stats.totalFlush;
     app.stats.longestFlush = 0;
     const partsBefore = JSON.parse(JSON.stringify(app.stats.parts || {}));
@@ -286,6 +319,9 @@
     let detailsChars = 0;
     await new Promise((resolve) => {
       const tick = () => {
+        const now = w.performance.now();
+        if (lastTick) tickGap = Math.max(tickGap, now - lastTick);
+        lastTick = now;
         const due = Math.min(COUNT, Math.floor(((w.performance.now() - started) * RATE) / 1000));
         if (!withDetails) {
           const t0 = w.performance.now();
@@ -309,11 +345,13 @@
       tick();
     });
     const feedTime = w.performance.now() - started;
-    if (maker) maker.stop();
     await nextFrames(w, 3);
     // Frames stop being measured before the mark: taking the mark keeps the receiver
-    // busy reading the processor times, and the machine has two processors.
+    // busy reading the processor times, and the machine has two processors. The worker
+    // ends after that too: ending it holds up the page's thread while the worker's heap
+    // is torn down, which is the benchmark's cost, not the page's.
     measuring = false;
+    if (maker) maker.stop();
     const listMs = app.stats.totalFlush - flushBefore;
     const longestUpdate = app.stats.longestFlush;
     // The page's own account of its frames, by part, where it keeps one.
@@ -329,6 +367,13 @@
       return copy;
     };
     const feedParts = partsSince(partsBefore);
+    const saved = app.history && app.history.scans[0];
+    const history = app.history && {
+      count: app.history.writeStats.writes,
+      longestMs: +app.history.writeStats.longest.toFixed(1),
+      rowsKept: saved ? saved.rowCount : 0,
+    };
+    if (app.history) app.history.end();
     await mark('feed-end');
     const counts = app.model.counts();
 
@@ -425,6 +470,7 @@
       slowestFilterMs: +Math.max(...Object.values(filters)).toFixed(1),
       filterParts,
       foldBackMs: +foldTime.toFixed(1),
+      historyWrites: history || null,
       jsHeapMB: mem ? +(mem.usedJSHeapSize / 1048576).toFixed(1) : null,
       jsHeapNote: mem ? 'performance.memory.usedJSHeapSize' : 'not available: this engine has no performance.memory',
       goals: {

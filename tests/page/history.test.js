@@ -79,14 +79,34 @@ test('a saved row comes back as the entry it was made from, and a scan keeps at 
     { url: 'http://a/x.mp4', fileName: 'x.mp4', mimeType: 'video/mp4', size: '1.0 MB', hits: 3, firstSeen: 10, lastSeen: 20, kind: 'video' },
     { url: 'http://a/y', fileName: '', mimeType: '', size: 'unknown', hits: 1, firstSeen: 0, lastSeen: 0, kind: 'other' },
   ];
-  const rows = H.scanRows(entries, 10);
-  const back = rows.map(H.restoredEntry);
+  const back = H.scanRowTexts(entries, 10, new WeakMap()).map((t) => H.restoredEntry(JSON.parse(t)));
   for (const [i, e] of entries.entries()) {
     const { kind, ...kept } = e;
     assert.deepEqual(back[i], Object.assign(kept, { details: null }));
   }
-  assert.equal(H.scanRows(entries, 1).length, 1);
-  assert.equal(H.scanRows(entries, 0).length, 0);
+  assert.equal(H.scanRowTexts(entries, 1, new WeakMap()).length, 1);
+  assert.equal(H.scanRowTexts(entries, 0, new WeakMap()).length, 0);
+});
+
+test('a row written again says what its entry holds now, whatever changed since the last write', () => {
+  const entry = () => ({ url: 'http://a/x.mp4', fileName: 'x.mp4', mimeType: 'video/mp4', size: '1.0 MB', hits: 1, firstSeen: 10, lastSeen: 10, details: null });
+  const withDetails = (status) => ({ status, method: 'GET', length: 5, destination: 'video', headers: [] });
+  const cases = [
+    ['nothing', () => {}],
+    ['hits and last seen', (e) => Object.assign(e, { hits: 2, lastSeen: 30 })],
+    ['size and type', (e) => Object.assign(e, { size: '2.0 MB', mimeType: 'video/webm' })],
+    ['details came', (e) => (e.details = withDetails(200))],
+    ['details changed', (e) => (e.details = withDetails(206)), withDetails(200)],
+    ['details went', (e) => (e.details = null), withDetails(200)],
+  ];
+  for (const [name, change, first] of cases) {
+    const e = Object.assign(entry(), { details: first || null });
+    const made = new WeakMap();
+    H.scanRowTexts([e], 10, made);
+    change(e);
+    const [again] = H.scanRowTexts([e], 10, made);
+    assert.equal(again, H.scanRowTexts([e], 10, new WeakMap())[0], name);
+  }
 });
 
 test('the scan being captured is named in storage for a page loaded in its place', () => {

@@ -571,6 +571,7 @@
     model,
     grid,
     detailsPane,
+    history,
     stats: feed.stats,
     flush: refresh,
     setSort,

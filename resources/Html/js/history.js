@@ -26,12 +26,16 @@
   function createPacer(write, clock) {
     let timer = 0;
     let next = 0; // the earliest time of the next write
+    // The writes made and the longest of them (ms), for the benchmark.
+    const stats = { writes: 0, longest: 0 };
     function now() {
       clock.clearTimer(timer);
       timer = 0;
       const t0 = clock.now();
       if (write() === false) return;
       const t = clock.now();
+      stats.writes++;
+      if (t - t0 > stats.longest) stats.longest = t - t0;
       next = t + (t - t0) / HISTORY_SHARE;
     }
     function soon() {
@@ -40,7 +44,7 @@
       if (wait <= 0) now();
       else timer = clock.setTimer(now, wait);
     }
-    return { now, soon };
+    return { now, soon, stats };
   }
 
   // Where the scan being captured is named, so that a page loaded again in its place (its
@@ -73,18 +77,44 @@
     return id;
   }
 
-  // The rows a saved scan keeps, in the order the storage keeps their fields, and back.
-  // Of the details only what details.toSaved keeps is written: no headers, no cookies.
-  function scanRows(entries, max) {
-    const rows = [];
-    for (const e of entries) {
-      if (rows.length >= max) break;
-      const row = [e.url, e.fileName, e.mimeType, e.size, e.hits, e.firstSeen, e.lastSeen];
-      if (e.details) row.push(details.toSaved(e.details));
-      rows.push(row);
-    }
-    return rows;
+  // The row a saved scan keeps of an entry, in the order the storage keeps its fields
+  // (restoredEntry reads it back). Of the details only what details.toSaved keeps is
+  // written: no headers, no cookies.
+  function savedRow(e) {
+    const row = [e.url, e.fileName, e.mimeType, e.size, e.hits, e.firstSeen, e.lastSeen];
+    if (e.details) row.push(details.toSaved(e.details));
+    return row;
   }
+  // The texts of the rows a saved scan keeps (storage.rowText), each made again only when
+  // its entry changed since the last write: the history is written every few hundred
+  // milliseconds while records stream in, and most of its thousands of rows are the
+  // same each time. made: a WeakMap from entry to { row, text }, kept between writes.
+  function scanRowTexts(entries, max, made) {
+    const texts = [];
+    for (const e of entries) {
+      if (texts.length >= max) break;
+      const row = savedRow(e);
+      const was = made.get(e);
+      if (was && sameRow(was.row, row)) {
+        texts.push(was.text);
+        continue;
+      }
+      const text = storage.rowText(row);
+      made.set(e, { row, text });
+      texts.push(text);
+    }
+    return texts;
+  }
+  function sameRow(a, b) {
+    if (a.length !== b.length) return false;
+    for (let i = 0; i < a.length; i++) {
+      if (a[i] === b[i]) continue;
+      if (!Array.isArray(a[i]) || !Array.isArray(b[i]) || a[i].length !== b[i].length) return false;
+      for (let j = 0; j < a[i].length; j++) if (a[i][j] !== b[i][j]) return false;
+    }
+    return true;
+  }
+
   function restoredEntry(r) {
     return { url: r[0], fileName: r[1], mimeType: r[2], size: r[3], hits: r[4], firstSeen: r[5], lastSeen: r[6], details: r[7] || null };
   }
@@ -129,6 +159,8 @@
     let shown = null; // the saved scan shown from the history, when not capturing
     let cutSaid = ''; // what the page last said about a cut scan (said once)
     const pacer = createPacer(write, clock);
+    // The texts of the rows written last, by entry.
+    const made = new WeakMap();
 
     // Writes the scan with the records taken in so far: the rest are taken in, and
     // written, in later frames.
@@ -146,7 +178,7 @@
             filter: current.filter,
             total: o.model.hitTotal,
             truncated: o.model.entries.length > storage.ROWS_PER_SCAN,
-            rows: scanRows(o.model.entries, storage.ROWS_PER_SCAN),
+            texts: scanRowTexts(o.model.entries, storage.ROWS_PER_SCAN, made),
           },
           o.settings.historyLimit
         );
@@ -297,8 +329,9 @@
       get scans() {
         return scans;
       },
+      writeStats: pacer.stats,
     };
   }
 
-  return { CAPTURING_KEY, readCapturing, writeCapturing, createHistory, createPacer, uniqueScanId, scanRows, restoredEntry, cutMessage, clampLimit, HISTORY_SHARE };
+  return { CAPTURING_KEY, readCapturing, writeCapturing, createHistory, createPacer, uniqueScanId, scanRowTexts, restoredEntry, cutMessage, clampLimit, HISTORY_SHARE };
 });

@@ -175,26 +175,40 @@
     ];
   }
 
+  // One saved row as the storage keeps it, or null when it is no row at all.
+  function sanitizeRow(r) {
+    if (!Array.isArray(r) || typeof r[0] !== 'string') return null;
+    const row = [
+      r[0],
+      typeof r[1] === 'string' ? r[1] : '',
+      typeof r[2] === 'string' ? r[2] : '',
+      typeof r[3] === 'string' ? r[3] : 'unknown',
+      Number.isInteger(r[4]) && r[4] > 0 ? r[4] : 1,
+      Number.isFinite(r[5]) ? r[5] : 0,
+      Number.isFinite(r[6]) ? r[6] : 0,
+    ];
+    const details = sanitizeSavedDetails(r[7]);
+    if (details) row.push(details);
+    return row;
+  }
+
   function sanitizeRows(raw) {
     const rows = [];
     if (!Array.isArray(raw)) return rows;
     for (const r of raw) {
-      if (!Array.isArray(r) || typeof r[0] !== 'string') continue;
-      const row = [
-        r[0],
-        typeof r[1] === 'string' ? r[1] : '',
-        typeof r[2] === 'string' ? r[2] : '',
-        typeof r[3] === 'string' ? r[3] : 'unknown',
-        Number.isInteger(r[4]) && r[4] > 0 ? r[4] : 1,
-        Number.isFinite(r[5]) ? r[5] : 0,
-        Number.isFinite(r[6]) ? r[6] : 0,
-      ];
-      const details = sanitizeSavedDetails(r[7]);
-      if (details) row.push(details);
+      const row = sanitizeRow(r);
+      if (!row) continue;
       rows.push(row);
       if (rows.length >= ROWS_PER_SCAN) break;
     }
     return rows;
+  }
+
+  // The text saveScan writes for one row, or null when it is no row at all. Made apart
+  // so that a caller that writes the same rows again and again can keep the texts.
+  function rowText(r) {
+    const row = sanitizeRow(r);
+    return row ? JSON.stringify(row) : null;
   }
 
   function loadHistory(storage) {
@@ -233,15 +247,17 @@
   // Returns { history, cut, saved, rowsCut, scansDropped }: the new index, whether
   // anything had to be cut, whether the scan is stored, how many of its rows were left
   // out and how many older scans went to make room.
+  // scan: the scan's meta data and either rows (arrays) or texts (what rowText made of
+  // them, null for what was no row).
   function saveScan(storage, history, scan, limit) {
     const max = Number.isInteger(limit) && limit >= 0 ? Math.min(limit, MAX_SCANS) : DEFAULT_SCANS;
     let index = (history || []).filter((m) => m.id !== scan.id);
-    const given = Array.isArray(scan.rows) ? scan.rows.length : 0;
-    let rows = sanitizeRows(scan.rows);
-    let truncated = scan.truncated === true || rows.length < given;
+    const given = Array.isArray(scan.texts) ? scan.texts : Array.isArray(scan.rows) ? scan.rows.map(rowText) : [];
+    let truncated = scan.truncated === true;
     let scansDropped = 0;
+    let texts = [];
     const result = (saved) => {
-      const rowsCut = saved ? given - rows.length : given;
+      const rowsCut = saved ? given.length - texts.length : given.length;
       return { history: index, cut: rowsCut > 0 || scansDropped > 0, saved, rowsCut, scansDropped };
     };
     const dropOldest = () => {
@@ -260,23 +276,19 @@
     }
     while (index.length > max - 1) dropOldest();
 
-    // The new scan alone within the budget: each row costs its text and a comma.
-    const cost = (r) => JSON.stringify(r).length + 1;
+    // The new scan alone within the budget: each row costs its text and a comma. The
+    // scan's text is the rows' texts joined, as JSON.stringify writes an array.
     let chars = 2;
-    const kept = [];
-    for (const r of rows) {
-      const c = cost(r);
-      if (chars + c > HISTORY_CHARS) continue;
-      chars += c;
-      kept.push(r);
+    for (const text of given) {
+      if (typeof text !== 'string' || texts.length >= ROWS_PER_SCAN) continue;
+      if (chars + text.length + 1 > HISTORY_CHARS) continue;
+      chars += text.length + 1;
+      texts.push(text);
     }
-    if (kept.length < rows.length) {
-      rows = kept;
-      truncated = true;
-    }
-    if (rows.length === 0) return gone();
+    if (texts.length < given.length) truncated = true;
+    if (texts.length === 0) return gone();
     for (;;) {
-      const rowsText = JSON.stringify(rows);
+      const rowsText = '[' + texts.join(',') + ']';
       const others = index.reduce((n, m) => n + m.chars, 0);
       if (rowsText.length + others > HISTORY_CHARS && index.length > 0) {
         dropOldest();
@@ -289,7 +301,7 @@
         ended: scan.ended,
         filter: scan.filter,
         total: scan.total,
-        rowCount: rows.length,
+        rowCount: texts.length,
         truncated,
         chars: rowsText.length,
       });
@@ -302,8 +314,8 @@
       }
       // Storage refused: older scans make room first, then this scan gives up rows.
       if (index.length > 0) dropOldest();
-      else if (rows.length > 1) {
-        rows = rows.slice(0, Math.floor(rows.length / 2));
+      else if (texts.length > 1) {
+        texts = texts.slice(0, Math.floor(texts.length / 2));
         truncated = true;
       } else return gone();
     }
@@ -360,6 +372,7 @@
     refusalText,
     loadHistory,
     loadScanRows,
+    rowText,
     saveScan,
     removeScan,
     clearHistory,
