@@ -93,6 +93,9 @@ test('settings: a refused write reaches the caller with what to say', () => {
   for (const [e, end] of cases) assert.equal(S.refusalText(e), 'Settings and history will not be kept: ' + end, String(e));
 });
 
+// Saves a scan whose rows the test wrote out, as the history gives them: as texts.
+const save = (st, history, s, limit) => S.saveScan(st, history, Object.assign({}, s, { texts: s.rows.map(S.rowText) }), limit);
+
 function scan(id, n, extra) {
   return Object.assign({ id, url: 'http://site/' + id, started: id, ended: id + 1, filter: 'everything', total: n, rows: Array.from({ length: n }, (_, i) => ['http://h/' + id + '/' + i, 'f' + i, 'video/mp4', '1KB', 1, id, id]) }, extra);
 }
@@ -100,13 +103,13 @@ function scan(id, n, extra) {
 test('history: newest first, at most the limit, each scan stored apart', () => {
   const st = memoryStorage();
   let h = S.loadHistory(st);
-  for (let id = 1; id <= 5; id++) h = S.saveScan(st, h, scan(id, id * 3), 3).history;
+  for (let id = 1; id <= 5; id++) h = save(st, h, scan(id, id * 3), 3).history;
   assert.deepEqual(h.map((m) => [m.id, m.rowCount]), [[5, 15], [4, 12], [3, 9]]);
   assert.deepEqual(S.loadHistory(st), h);
   assert.equal(st.getItem(S.SCAN_PREFIX + '1'), null);
   assert.equal(S.loadScanRows(st, 4).length, 12);
   // Saving a scan again replaces it and moves it to the front.
-  h = S.saveScan(st, h, scan(3, 20), 3).history;
+  h = save(st, h, scan(3, 20), 3).history;
   assert.deepEqual(h.map((m) => [m.id, m.rowCount]), [[3, 20], [5, 15], [4, 12]]);
   h = S.trimHistory(st, h, 1);
   assert.deepEqual(S.loadHistory(st).map((m) => m.id), [3]);
@@ -118,7 +121,7 @@ test('history: newest first, at most the limit, each scan stored apart', () => {
 
 test('history: a limit of 0 keeps nothing', () => {
   const st = memoryStorage();
-  const h = S.saveScan(st, S.saveScan(st, [], scan(1, 2), 5).history, scan(2, 2), 0);
+  const h = save(st, save(st, [], scan(1, 2), 5).history, scan(2, 2), 0);
   assert.deepEqual(h.history, []);
   assert.equal(h.saved, false);
   assert.deepEqual(Array.from(st.map.keys()), [S.HISTORY_KEY]);
@@ -127,10 +130,10 @@ test('history: a limit of 0 keeps nothing', () => {
 test('history: when storage refuses, the oldest scans go, then rows of the newest', () => {
   const st = memoryStorage(4000);
   let h = [];
-  for (let id = 1; id <= 3; id++) h = S.saveScan(st, h, scan(id, 20), 5).history;
+  for (let id = 1; id <= 3; id++) h = save(st, h, scan(id, 20), 5).history;
   assert.equal(h.length, 3);
   // The index itself fits; a scan of 500 rows does not, so it is halved until it does.
-  const r = S.saveScan(st, h, scan(9, 500), 5);
+  const r = save(st, h, scan(9, 500), 5);
   assert.equal(r.saved, true);
   assert.equal(r.cut, true);
   assert.equal(r.history[0].id, 9);
@@ -138,7 +141,7 @@ test('history: when storage refuses, the oldest scans go, then rows of the newes
   assert.ok(r.history[0].rowCount > 0 && r.history[0].rowCount < 500);
   assert.equal(S.loadScanRows(st, 9).length, r.history[0].rowCount);
   st.refuse = true;
-  const none = S.saveScan(st, r.history, scan(10, 5), 5);
+  const none = save(st, r.history, scan(10, 5), 5);
   assert.equal(none.saved, false);
   assert.deepEqual(none.history, []);
 });
@@ -147,7 +150,7 @@ test('history: the whole of it stays within its character budget', () => {
   const st = memoryStorage();
   let h = [];
   const big = (id) => scan(id, 5000, {}); // about 330,000 characters each
-  for (let id = 1; id <= 12; id++) h = S.saveScan(st, h, big(id), 50).history;
+  for (let id = 1; id <= 12; id++) h = save(st, h, big(id), 50).history;
   const chars = h.reduce((n, m) => n + m.chars, 0);
   assert.ok(chars <= S.HISTORY_CHARS, String(chars));
   assert.equal(h[0].id, 12);
@@ -157,7 +160,7 @@ test('history: the whole of it stays within its character budget', () => {
 
 test('history: rows beyond the limit per scan are cut and the scan says so', () => {
   const st = memoryStorage();
-  const r = S.saveScan(st, [], scan(1, S.ROWS_PER_SCAN + 10), 5);
+  const r = save(st, [], scan(1, S.ROWS_PER_SCAN + 10), 5);
   assert.equal(r.history[0].rowCount, S.ROWS_PER_SCAN);
   assert.equal(r.history[0].truncated, true);
 });
@@ -181,8 +184,8 @@ test('history: damaged entries are dropped or repaired when read', () => {
 
 test('clearHistory removes every stored scan, also ones the index lost', () => {
   const st = memoryStorage();
-  let h = S.saveScan(st, [], scan(1, 3), 5).history;
-  h = S.saveScan(st, h, scan(2, 3), 5).history;
+  let h = save(st, [], scan(1, 3), 5).history;
+  h = save(st, h, scan(2, 3), 5).history;
   st.map.set(S.SCAN_PREFIX + '77', '[]');
   st.map.set(S.SETTINGS_KEY, '{}');
   st.map.set('other', 'x');
@@ -202,8 +205,8 @@ test('history: one big scan is trimmed first and the older scans stay when they 
   for (const [name, big, rowsKept, olderKept] of cases) {
     const st = memoryStorage();
     let h = [];
-    for (let id = 1; id <= 3; id++) h = S.saveScan(st, h, scan(id, 20), 5).history;
-    const r = S.saveScan(st, h, big, 5);
+    for (let id = 1; id <= 3; id++) h = save(st, h, scan(id, 20), 5).history;
+    const r = save(st, h, big, 5);
     const older = r.history.filter((m) => m.id !== 9);
     const mine = r.history.find((m) => m.id === 9);
     assert.equal(r.cut, true, name);
@@ -222,7 +225,7 @@ test('history: one big scan is trimmed first and the older scans stay when they 
 test('history: a scan that fits beside the older ones is saved whole and cuts nothing', () => {
   const st = memoryStorage();
   let h = [];
-  for (let id = 1; id <= 3; id++) h = S.saveScan(st, h, scan(id, 20), 5).history;
-  const r = S.saveScan(st, h, scan(9, 2000), 5);
+  for (let id = 1; id <= 3; id++) h = save(st, h, scan(id, 20), 5).history;
+  const r = save(st, h, scan(9, 2000), 5);
   assert.deepEqual([r.cut, r.rowsCut, r.scansDropped, r.history.length, r.history[0].truncated], [false, 0, 0, 4, false]);
 });

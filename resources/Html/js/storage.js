@@ -238,7 +238,7 @@
     }
   }
 
-  // Saves one scan ({ id, url, started, ended, filter, total, rows }) into the history
+  // Saves one scan ({ id, url, started, ended, filter, total, texts }) into the history
   // index given (as loadHistory returned it), newest first, within the limits: at most
   // limit scans and HISTORY_CHARS characters of rows, at most ROWS_PER_SCAN rows per
   // scan. The new scan is first cut to what could ever fit on its own (rows dropped from
@@ -246,13 +246,12 @@
   // first, only as long as the two together do not fit or storage refuses the write.
   // Returns { history, cut, saved, rowsCut, scansDropped }: the new index, whether
   // anything had to be cut, whether the scan is stored, how many of its rows were left
-  // out and how many older scans went to make room.
-  // scan: the scan's meta data and either rows (arrays) or texts (what rowText made of
-  // them, null for what was no row).
+  // out and how many older scans went to make room. texts are the scan's rows as rowText
+  // made them (null for what was no row).
   function saveScan(storage, history, scan, limit) {
     const max = Number.isInteger(limit) && limit >= 0 ? Math.min(limit, MAX_SCANS) : DEFAULT_SCANS;
     let index = (history || []).filter((m) => m.id !== scan.id);
-    const given = Array.isArray(scan.texts) ? scan.texts : Array.isArray(scan.rows) ? scan.rows.map(rowText) : [];
+    const given = Array.isArray(scan.texts) ? scan.texts : [];
     let truncated = scan.truncated === true;
     let scansDropped = 0;
     let texts = [];
