@@ -17,9 +17,11 @@ mods=$npm_dir/node_modules
 rm -rf "$out"
 mkdir -p "$out"
 # The browser builds (UMD): each defines one global (m3u8Parser, mpdParser) when loaded by a
-# plain script tag. mpd-parser's uses the engine's own DOMParser there.
-cp "$mods/m3u8-parser/dist/m3u8-parser.js" "$out/m3u8-parser.js"
-cp "$mods/mpd-parser/dist/mpd-parser.js" "$out/mpd-parser.js"
+# plain script tag. mpd-parser's uses the engine's own DOMParser there. The packages' own
+# minified builds are taken: the same code, smaller for the page to load, and without the
+# packages' comments, which are theirs to keep, not ours to carry.
+cp "$mods/m3u8-parser/dist/m3u8-parser.min.js" "$out/m3u8-parser.js"
+cp "$mods/mpd-parser/dist/mpd-parser.min.js" "$out/mpd-parser.js"
 # Both parsers are Apache-2.0; their LICENSE files are the short notice, so the licence's
 # full text goes beside them. The builds also carry code of two MIT-licensed packages: the
 # parsers' shared helpers, and Babel's object helper (in m3u8-parser's). Their references
@@ -33,8 +35,8 @@ version() { node -p "require('./$mods/$1/package.json').version"; }
 cat > "$out/README.txt" <<TXT
 Copied by scripts/vendor-page.sh from the npm packages pinned in resources/npm; do not edit.
 
-m3u8-parser $(version m3u8-parser)   dist/m3u8-parser.js   Apache-2.0 (m3u8-parser.LICENSE, Apache-2.0.txt)
-mpd-parser $(version mpd-parser)    dist/mpd-parser.js    Apache-2.0 (mpd-parser.LICENSE, Apache-2.0.txt)
+m3u8-parser $(version m3u8-parser)   dist/m3u8-parser.min.js   Apache-2.0 (m3u8-parser.LICENSE, Apache-2.0.txt)
+mpd-parser $(version mpd-parser)    dist/mpd-parser.min.js    Apache-2.0 (mpd-parser.LICENSE, Apache-2.0.txt)
 
 Code of these packages is bundled in those builds, under the MIT licence:
 @videojs/vhs-utils $(version @videojs/vhs-utils)  vhs-utils.LICENSE

@@ -29,7 +29,7 @@ test('the vendored parsers are the builds the lockfile pins, with their licences
     assert.match(readme, new RegExp(name + ' ' + version.replace(/\./g, '\\.') + '\\b'));
     assert.match(fs.readFileSync(path.join(vendorDir, name + '.LICENSE'), 'utf8'), /Apache License, Version 2\.0/);
     // The installed package, when resources/npm has been installed, is what was copied.
-    const built = path.join(npmDir, 'node_modules', name, 'dist', name + '.js');
+    const built = path.join(npmDir, 'node_modules', name, 'dist', name + '.min.js');
     if (fs.existsSync(built)) assert.equal(copy, fs.readFileSync(built, 'utf8'), name + ': run scripts/vendor-page.sh');
   }
   assert.match(fs.readFileSync(path.join(vendorDir, 'Apache-2.0.txt'), 'utf8'), /TERMS AND CONDITIONS FOR USE, REPRODUCTION, AND DISTRIBUTION/);
